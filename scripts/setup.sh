@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs, when missing, every Debian package ZENTHA needs to build, run and test.
+# Safe to run again: it only calls apt-get for packages that are not installed yet.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libglfw3-dev libepoxy-dev libglm-dev libgl1-mesa-dri libgl-dev
+  librtaudio-dev jackd2
+  liboscpack-dev liblo-tools
+  libcpptoml-dev libimgui-dev libstb-dev libstb0 fonts-dejavu-core
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool imagemagick x11-utils
+  clang libclang-rt-14-dev clang-format
+  python3 python3-sympy
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to enable realtime scheduling; the default answer is fine.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections 2>/dev/null || true
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

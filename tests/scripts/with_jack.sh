@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs a command beside a JACK server of its own on the dummy back end: a real audio device
+# with no hardware. The server gets a unique name so parallel tests never share one.
+set -euo pipefail
+name="zentha-test-$$"
+log=$(mktemp -t jackd.XXXXXX.log)
+export JACK_DEFAULT_SERVER="$name"
+export JACK_NO_START_SERVER=1
+setsid jackd --no-realtime -n "$name" -d dummy -r 44100 -p 512 -P 8 -C 2 -m >"$log" 2>&1 </dev/null &
+jack_pid=$!
+cleanup() {
+  kill -TERM "$jack_pid" 2>/dev/null || true
+  for _ in $(seq 50); do kill -0 "$jack_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$jack_pid" 2>/dev/null || true
+  rm -f "$log"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do
+  if jack_lsp >/dev/null 2>&1; then break; fi
+  if ! kill -0 "$jack_pid" 2>/dev/null; then echo "jackd failed to start:"; cat "$log"; exit 1; fi
+  sleep 0.05
+done
+jack_lsp >/dev/null 2>&1 || { echo "jackd did not come up:"; cat "$log"; exit 1; }
+"$@"
