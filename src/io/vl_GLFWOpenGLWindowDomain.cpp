@@ -1,0 +1,65 @@
+#include "io/vl_GLFWOpenGLWindowDomain.hpp"
+
+#include <cmath>
+
+#include "app/vl_OpenGLGraphicsDomain.hpp"
+
+namespace vl {
+
+GLFWOpenGLWindowDomain::GLFWOpenGLWindowDomain() : mNavControl(mNav) {
+  mView.pose(mNav.transformed());
+  mNavControl.vscale(0.125);
+  mNavControl.tscale(2.0);
+
+  preOnFrame = [this] {
+    // Exponential smoothing whose time constant does not depend on the frame rate.
+    mNav.smooth(std::pow(0.0001, mTimeDelta));
+    double fps = mParent ? mParent->fps() : 60.0;
+    mNav.step(fps * mTimeDelta);
+  };
+  preOnDraw = [this] {
+    Graphics& g = *mGraphics;
+    g.framebuffer(FBO::DEFAULT);
+    g.viewport(0, 0, mWindow->fbWidth(), mWindow->fbHeight());
+    g.resetMatrixStack();
+    g.camera(mView);
+    g.color(1.f, 1.f, 1.f, 1.f);
+  };
+  onDraw = [](Graphics& g) { g.clear(0.3f, 0.3f, 0.3f, 1.f); };
+}
+
+GLFWOpenGLWindowDomain::~GLFWOpenGLWindowDomain() { cleanup(nullptr); }
+
+bool GLFWOpenGLWindowDomain::init(ComputationDomain* parent) {
+  if (parent) mParent = dynamic_cast<OpenGLGraphicsDomain*>(parent);
+  if (!mWindow) mWindow = std::make_unique<Window>();
+  if (!mGraphics) mGraphics = std::make_unique<Graphics>();
+  if (mWindow->created()) return true;
+  if (!mWindow->create(false)) return false;
+  mGraphics->init();
+  return true;
+}
+
+bool GLFWOpenGLWindowDomain::tick() {
+  if (!mWindow || mWindow->shouldClose()) return false;
+  preOnFrame();
+  mWindow->makeCurrent();
+  preOnDraw();
+  onDraw(*mGraphics);
+  postOnDraw();
+  mWindow->refresh();
+  return true;
+}
+
+bool GLFWOpenGLWindowDomain::cleanup(ComputationDomain*) {
+  // The drawing state owns GL objects, so it goes first, while its context still exists.
+  if (mGraphics && mWindow && mWindow->created()) mWindow->makeCurrent();
+  mGraphics.reset();
+  if (mWindow) {
+    mWindow->destroy();
+    mWindow.reset();
+  }
+  return true;
+}
+
+}  // namespace vl

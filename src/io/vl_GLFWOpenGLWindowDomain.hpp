@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "app/vl_ComputationDomain.hpp"
+#include "graphics/vl_Graphics.hpp"
+#include "graphics/vl_Viewpoint.hpp"
+#include "io/vl_Nav.hpp"
+#include "io/vl_Window.hpp"
+
+namespace vl {
+
+class OpenGLGraphicsDomain;
+
+// One desktop window and its drawing state: each tick of the graphics domain steps the
+// navigator and draws one frame through four replaceable stages.
+class GLFWOpenGLWindowDomain : public SynchronousDomain {
+ public:
+  GLFWOpenGLWindowDomain();
+  ~GLFWOpenGLWindowDomain() override;
+
+  bool init(ComputationDomain* parent = nullptr) override;
+  bool tick() override;
+  bool cleanup(ComputationDomain* parent = nullptr) override;
+
+  // The four stages of a frame, each replaceable.
+  std::function<void()> preOnFrame;
+  std::function<void()> preOnDraw;
+  std::function<void(Graphics&)> onDraw;
+  std::function<void()> postOnDraw = [] {};
+
+  // The window and graphics exist from the first init until cleanup; a domain that never
+  // opened a window still hands out unopened ones rather than nothing.
+  Window& window() {
+    if (!mWindow) mWindow = std::make_unique<Window>();
+    return *mWindow;
+  }
+  Graphics& graphics() {
+    if (!mGraphics) mGraphics = std::make_unique<Graphics>();
+    return *mGraphics;
+  }
+  bool hasWindow() const { return mWindow && mWindow->created(); }
+  Nav& nav() { return mNav; }
+  const Nav& nav() const { return mNav; }
+  Viewpoint& view() { return mView; }
+  const Viewpoint& view() const { return mView; }
+  NavInputControl& navControl() { return mNavControl; }
+  OpenGLGraphicsDomain* parent() const { return mParent; }
+
+ private:
+  OpenGLGraphicsDomain* mParent = nullptr;
+  std::unique_ptr<Window> mWindow = std::make_unique<Window>();
+  std::unique_ptr<Graphics> mGraphics = std::make_unique<Graphics>();
+  Nav mNav;
+  Viewpoint mView;
+  NavInputControl mNavControl;
+};
+
+}  // namespace vl
