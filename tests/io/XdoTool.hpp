@@ -35,7 +35,9 @@ namespace xdo {
 using Pump = std::function<void()>;
 
 // Handles pending window events once; the default pump of every helper below.
-inline void pollGlfw() { glfwPollEvents(); }
+inline void pollGlfw() {
+  glfwPollEvents();
+}
 
 // Pumps until done() holds or the time is up; returns done().
 inline bool pumpUntil(const std::function<bool()>& done, double timeoutSeconds,
