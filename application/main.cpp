@@ -10,7 +10,6 @@ class SpineDemo : public vl::App {
  public:
   void onCreate() override {
     vl::addTorus(mMesh, 0.35, 1.0, 64, 32);
-    mMesh.generateNormals();
     mMesh.update();
     nav().pos() = vl::Vec3d(0.0, 0.0, 6.0);
     nav().setHome();
@@ -23,7 +22,7 @@ class SpineDemo : public vl::App {
     g.clear(0.08f, 0.08f, 0.12f);
     g.depthTesting(true);
     g.lighting(true);
-    g.light(0).pos(2.f, 3.f, 4.f, 1.f);
+    g.light(0).pos(2.f, 3.f, 4.f);
     g.pushMatrix();
     g.rotate(static_cast<float>(mAngle), 0.3f, 1.f, 0.1f);
     g.color(0.9f, 0.55f, 0.2f);

@@ -8,8 +8,6 @@ namespace vl {
 
 GLFWOpenGLWindowDomain::GLFWOpenGLWindowDomain() : mNavControl(mNav) {
   mView.pose(mNav.transformed());
-  mNavControl.vscale(0.125);
-  mNavControl.tscale(2.0);
 
   preOnFrame = [this] {
     // Exponential smoothing whose time constant does not depend on the frame rate.
@@ -19,7 +17,7 @@ GLFWOpenGLWindowDomain::GLFWOpenGLWindowDomain() : mNavControl(mNav) {
   };
   preOnDraw = [this] {
     Graphics& g = *mGraphics;
-    g.framebuffer(FBO::DEFAULT);
+    g.defaultFramebuffer();
     g.viewport(0, 0, mWindow->fbWidth(), mWindow->fbHeight());
     g.resetMatrixStack();
     g.camera(mView);

@@ -7,6 +7,7 @@
 #include "graphics/vl_Graphics.hpp"
 #include "graphics/vl_Viewpoint.hpp"
 #include "io/vl_Nav.hpp"
+#include "io/vl_NavInputControl.hpp"
 #include "io/vl_Window.hpp"
 
 namespace vl {
