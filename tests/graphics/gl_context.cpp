@@ -1,5 +1,6 @@
 #include "gl_context.hpp"
 
+#define GLFW_INCLUDE_NONE  // OpenGL comes from epoxy
 #include <GLFW/glfw3.h>
 
 #include <cmath>
