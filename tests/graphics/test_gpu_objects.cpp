@@ -3,6 +3,7 @@
 #include <string>
 
 #include "gl_context.hpp"
+#include "graphics/vl_VAOMesh.hpp"
 #include "math/vl_Warn.hpp"
 
 using namespace vl;
@@ -157,4 +158,21 @@ TEST_F(GLTest, PopWithoutPushKeepsTheMatrixAndWarns) {
   EXPECT_FLOAT_EQ(g.modelMatrix()[3][0], 1.f);
   g.resetMatrixStack();
   EXPECT_EQ(g.modelMatrix(), Mat4f(1.f));
+}
+
+TEST_F(GLTest, MeshIndexOutOfRangeIsRefused) {
+  VAOMesh bad;
+  bad.vertex(-1, -1).vertex(1, -1).vertex(1, 1);
+  bad.index(0).index(1).index(7);
+  g.color(1, 1, 1);
+  CaptureStdout();
+  g.draw(bad);
+  std::string out = GetCapturedStdout();
+  EXPECT_NE(out.find("mesh index 7 out of range of 3 vertices"), std::string::npos) << out;
+  EXPECT_EQ(pixel(20, 10).a, 0.f);
+  // Fixed indices draw again.
+  bad.indices().back() = 2;
+  bad.update();
+  g.draw(bad);
+  EXPECT_GT(pixel(20, 10).a, 0.9f);
 }
