@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -82,6 +83,9 @@ class Graphics : public RenderManager {
   int numLight() const { return mNumLights; }
   // Mutable access to light i (marks uniforms for upload).
   Light& light(int i = 0);
+  const Light& light(int i = 0) const {
+    return mLights[static_cast<std::size_t>(std::clamp(i, 0, MAX_LIGHTS - 1))];
+  }
   void light(const Light& l, int i = 0) { light(i) = l; }
   void lightEnabled(int i, bool on);
   bool lightEnabled(int i) const;

@@ -24,7 +24,7 @@ void RenderManager::shader(ShaderProgram& program) {
   mShader = &program;
   program.use();
   auto [it, inserted] = mLocationCache.try_emplace(program.serial());
-  if (inserted) {
+  if (inserted && program.created()) {
     // Programs that do not draw through the matrices are legal; no warning for them.
     it->second.modelView = glGetUniformLocation(program.id(), "vl_ModelViewMatrix");
     it->second.projection = glGetUniformLocation(program.id(), "vl_ProjectionMatrix");

@@ -2,6 +2,10 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
+
+#include "math/vl_Warn.hpp"
+
 namespace vl {
 
 void VAO::onCreate() {
@@ -37,6 +41,10 @@ void VAO::disableAttrib(unsigned index) {
   glDisableVertexAttribArray(index);
 }
 
+// The attribute arrays are handed to OpenGL as packed floats.
+static_assert(sizeof(Vec3f) == 3 * sizeof(float) && sizeof(Vec2f) == 2 * sizeof(float));
+static_assert(sizeof(Color) == 4 * sizeof(float));
+
 template <class T>
 static bool perVertex(const std::vector<T>& v, std::size_t n) {
   return n > 0 && v.size() == n;
@@ -64,7 +72,13 @@ void EasyVAO::update(const Mesh& mesh) {
          perVertex(mesh.normals(), n));
 
   mIndexed = !mesh.indices().empty();
-  if (mIndexed) {
+  const auto& idx = mesh.indices();
+  if (mIndexed && *std::max_element(idx.begin(), idx.end()) >= n) {
+    // OpenGL would read past the vertex buffers; draw nothing instead.
+    VL_WARN_ONCE("mesh index %u out of range of %zu vertices, mesh not drawn\n",
+                 *std::max_element(idx.begin(), idx.end()), n);
+    mCount = 0;
+  } else if (mIndexed) {
     // The element buffer binding is part of the VAO's state.
     mIndices.data(mesh.indices().size() * sizeof(unsigned), mesh.indices().data());
     mCount = static_cast<int>(mesh.indices().size());
