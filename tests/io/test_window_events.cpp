@@ -179,6 +179,25 @@ TEST_F(WindowEvents, ButtonsDragsAndScrolling) {
   EXPECT_EQ(count("mouseDown"), 4) << "wheel clicks are scrolls, not buttons";
 }
 
+TEST_F(WindowEvents, EscapeTogglesFullScreen) {
+  FullScreenKey fullScreenKey;
+  win.append(fullScreenKey);
+  int w = 0, h = 0;
+  auto nativeSize = [&] {
+    glfwGetWindowSize(win.windowHandle(), &w, &h);
+    return std::pair{w, h};
+  };
+  ASSERT_TRUE(sendAndWait({"key", "Escape"}, "down", 1));
+  EXPECT_TRUE(win.fullScreen());
+  EXPECT_TRUE(xdo::pumpUntil([&] { return nativeSize() == std::pair{1280, 800}; }, 5.0));
+  EXPECT_EQ(count("down"), 1) << "the window's own callback still saw the key";
+
+  ASSERT_TRUE(sendAndWait({"key", "Escape"}, "down", 2));
+  EXPECT_FALSE(win.fullScreen());
+  EXPECT_TRUE(xdo::pumpUntil([&] { return nativeSize() == std::pair{640, 480}; }, 5.0));
+  EXPECT_EQ(win.dimensions(), (Window::Dim{50, 50, 640, 480}));
+}
+
 TEST_F(WindowEvents, NavigationFollowsHeldKeysButNotControlKeys) {
   vl::Nav nav;
   vl::NavInputControl control(nav);
