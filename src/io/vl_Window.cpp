@@ -69,10 +69,11 @@ void initializeWindowManager() {
 
 void terminateWindowManager() {
   if (!gInitialized) return;
-  // glfwTerminate would close the windows behind their owners' backs; close them properly.
+  // glfwTerminate would close the windows behind their owners' backs; close them properly
+  // (their handlers stay, should they open again).
   std::vector<Window*> open;
   for (auto& [handle, window] : windowMap()) open.push_back(window);
-  for (Window* w : open) w->destroy();
+  for (Window* w : open) w->destroyNative();
   glfwTerminate();
   gInitialized = false;
   gCurrentContext = nullptr;

@@ -136,6 +136,7 @@ class Window {
   static GLFWwindow* currentContext();
 
  private:
+  friend void terminateWindowManager();
   GLFWwindow* openNative(bool verbose);
   void destroyNative();
   void installCallbacks();
