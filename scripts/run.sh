@@ -11,4 +11,4 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 fi
 echo "No display found: starting a virtual framebuffer (Xvfb) for ZENTHA."
 echo "Watch it with a VNC viewer or take screenshots with: import -display \$DISPLAY -window root shot.png"
-exec xvfb-run -a -s "-screen 0 1280x800x24" ../build/application/zentha "$@"
+exec xvfb-run -a -s "-screen 0 1280x800x24 -noreset" ../build/application/zentha "$@"

@@ -65,10 +65,11 @@ struct DerivedOSCDomain : OSCDomain {};
 
 TEST(App, HooksRunInTheirOrderAndAnimateGetsThePacedDuration) {
   HookApp app;
+  app.quitAfter = 20;
   app.start();
   EXPECT_EQ(app.log, (std::vector<std::string>{"onInit", "onCreate", "onAnimate", "onDraw", "onExit"}));
-  EXPECT_EQ(app.frames, 5);
-  ASSERT_EQ(app.dts.size(), 5u);
+  EXPECT_EQ(app.frames, 20);
+  ASSERT_EQ(app.dts.size(), 20u);
   EXPECT_EQ(app.dts[0], 0.0);
   const double interval = app.graphicsDomain()->intervalNs() / 1e9;
   int exact = 0;
@@ -76,8 +77,9 @@ TEST(App, HooksRunInTheirOrderAndAnimateGetsThePacedDuration) {
     EXPECT_GE(app.dts[i], interval);
     if (app.dts[i] == interval) ++exact;
   }
-  // Frames of a trivial draw are far shorter than the interval, so most are paced exactly.
-  EXPECT_GE(exact, 2);
+  // Frames of a trivial draw are far shorter than the interval, so they are paced exactly
+  // (a loaded machine may make a few overrun, which are then measured as they were).
+  EXPECT_GE(exact, 5);
 }
 
 TEST(App, AnotherThreadHoldingTheFrameMutexExcludesItselfFromFrames) {

@@ -7,7 +7,7 @@ program=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 
-xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" bash -c '
+xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp -noreset" bash -c '
   "$1" >"$2/out.log" 2>&1 &
   app=$!
   sleep 5
