@@ -82,6 +82,19 @@ TEST(App, HooksRunInTheirOrderAndAnimateGetsThePacedDuration) {
   EXPECT_GE(exact, 5);
 }
 
+TEST(App, ClosingTheWindowEndsTheLoopAfterThatFrame) {
+  struct ClosingApp : HookApp {
+    void onDraw(Graphics& g) override {
+      HookApp::onDraw(g);
+      if (frames == 3) defaultWindow().close();
+    }
+  } app;
+  app.quitAfter = 1000;
+  app.start();
+  EXPECT_EQ(app.frames, 3);
+  EXPECT_EQ(app.log.back(), "onExit");
+}
+
 TEST(App, AnotherThreadHoldingTheFrameMutexExcludesItselfFromFrames) {
   HookApp app;
   app.quitAfter = 1000000;
