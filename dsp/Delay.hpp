@@ -76,6 +76,7 @@ class Delay : public ArrayPow2<T>, public DomainObserver {
   void onResize() override {
     mPhaseStep = this->oneIndex();
     if (this->isSoleOwner()) this->zero();
+    updateBufferRate();
     updateDelayPhase();
   }
 
@@ -87,6 +88,7 @@ class Delay : public ArrayPow2<T>, public DomainObserver {
       this->resize(uint32_t(std::clamp(n, 0.0, 2147483648.0)));
       this->zero();
     }
+    updateBufferRate();
     updateDelayPhase();
   }
 
@@ -101,21 +103,27 @@ class Delay : public ArrayPow2<T>, public DomainObserver {
       Buffer::resize(o.size());
       std::copy(o.begin(), o.end(), this->begin());
     }
+    updateBufferRate();
     updateDelayPhase();
   }
 
-  void updateDelayPhase() {
+  // Buffer rate and the longest usable delay change only with the buffer or the rate.
+  void updateBufferRate() {
     const uint32_t n = this->size();
     mBufferRate = n ? sampleRate() / n : 0.0;
     // Cubic reads need one sample behind the read position, so the longest usable delay is two
     // samples short of the buffer.
-    const double longest = n > 2 ? double(n - 2) / sampleRate() : 0.0;
-    const double d = std::clamp(double(mDelay), 0.0, longest);
+    mLongest = n > 2 ? double(n - 2) / sampleRate() : 0.0;
+  }
+
+  void updateDelayPhase() {
+    const double d = std::clamp(double(mDelay), 0.0, mLongest);
     mDelayPhase = toFixedPhase(d * mBufferRate * 4294967296.0);
   }
 
   float mMaxDelay = 1.0f;
   double mBufferRate = 0.0;
+  double mLongest = 0.0;
   float mDelay = 0.5f;
   uint32_t mWritePhase = 0;
   uint32_t mPhaseStep = 0;

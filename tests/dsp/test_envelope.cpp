@@ -28,6 +28,7 @@ TEST(CurveSegment, StartsAtItsStartAndReachesItsEndAfterNSteps) {
     return v;
   };
   EXPECT_NEAR(midpoint(0.0), 0.5f, 5e-4f);
+  EXPECT_EQ(midpoint(0.0), midpoint(1e-5));                      // exactly zero counts as +1e-5
   EXPECT_NEAR(midpoint(-4.0), 1 / (1 + std::exp(-2.0)), 1e-5f);  // (1 - e^-2) / (1 - e^-4)
   EXPECT_LT(midpoint(4.0), 0.2f);
   // A zero-length segment holds its end.
