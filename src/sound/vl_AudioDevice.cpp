@@ -10,6 +10,13 @@
 namespace vl {
 
 namespace {
+
+// The back end's own message, written through C stdio: the back end's notices from the JACK
+// thread can leave std::cerr in a failed state when the server goes away, which would
+// silence every later message printed through it.
+void printError(const RtAudioError& e) {
+  std::fprintf(stderr, "\n%s\n\n", e.getMessage().c_str());
+}
 // One back-end instance serves every device query; the back end picks the same host API as a
 // stream's own instance, so device numbers agree between the two.
 RtAudio* queryBackEnd() {
@@ -19,7 +26,7 @@ RtAudio* queryBackEnd() {
     try {
       rt = std::make_unique<RtAudio>();
     } catch (RtAudioError& e) {
-      e.printMessage();
+      printError(e);
     }
   });
   return rt.get();
@@ -66,7 +73,7 @@ void AudioDevice::setImpl(int deviceNum) {
     mDefaultSampleRate = info.preferredSampleRate;
     mValid = true;
   } catch (RtAudioError& e) {
-    e.printMessage();
+    printError(e);
   }
 }
 
