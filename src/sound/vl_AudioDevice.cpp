@@ -61,11 +61,10 @@ int AudioDevice::numDevices() {
 void AudioDevice::setImpl(int deviceNum) {
   mID = deviceNum;
   mValid = false;
-  // The back end reports a default device even when it has none; asking for its details
-  // would throw, so an index beyond the count is simply an invalid device.
-  if (deviceNum < 0 || deviceNum >= numDevices()) return;
+  RtAudio* rt = queryBackEnd();
+  if (deviceNum < 0 || !rt) return;
   try {
-    RtAudio::DeviceInfo info = queryBackEnd()->getDeviceInfo(static_cast<unsigned>(deviceNum));
+    RtAudio::DeviceInfo info = rt->getDeviceInfo(static_cast<unsigned>(deviceNum));
     if (!info.probed) return;
     std::snprintf(mName, sizeof(mName), "%s", info.name.c_str());
     mChannelsInMax = static_cast<int>(info.inputChannels);
@@ -73,7 +72,13 @@ void AudioDevice::setImpl(int deviceNum) {
     mDefaultSampleRate = info.preferredSampleRate;
     mValid = true;
   } catch (RtAudioError& e) {
-    printError(e);
+    // A number beyond the devices present (the back end names device 0 the default even
+    // when there is none) is simply an invalid device; anything else is worth reporting.
+    if (e.getType() != RtAudioError::INVALID_DEVICE &&
+        e.getType() != RtAudioError::INVALID_PARAMETER &&
+        e.getType() != RtAudioError::INVALID_USE) {
+      printError(e);
+    }
   }
 }
 
