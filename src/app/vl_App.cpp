@@ -27,6 +27,8 @@ App::App() {
   mOSCDomain = newDomain<OSCDomain>();
   mAudioDomain = newDomain<SonelAudioDomain>();
   mAudioDomain->configure(44100.0, 512, -1, -1);
+  // The picture goes on without a sound card; the audio domain says so when it starts.
+  mAudioDomain->continueWithoutDevice = true;
   mOpenGLGraphicsDomain = newDomain<OpenGLGraphicsDomain>();
   mSimulationDomain = std::make_shared<SimulationDomain>();
   mOpenGLGraphicsDomain->addSubDomain(mSimulationDomain, true);
@@ -67,7 +69,7 @@ void App::initializeDomains() {
       mSimulationDomain->simulationFunction = [this](double dt) { onAnimate(dt); };
     } else if (type == typeid(SonelAudioDomain) || type == typeid(AudioDomain)) {
       auto* ad = static_cast<AudioDomain*>(domain.get());
-      ad->onSound = [this](AudioIOData& io) { onSound(io); };
+      ad->audioCallback = [this](AudioIOData& io) { onSound(io); };
     } else if (type == typeid(OSCDomain)) {
       static_cast<OSCDomain*>(domain.get())->onMessage = [this](osc::Message& m) { onMessage(m); };
     } else {
