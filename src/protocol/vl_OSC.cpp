@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <stdexcept>
 
@@ -126,17 +127,48 @@ std::size_t Send::send() {
 // ---------------------------------------------------------------------------------------------
 // Message
 
+namespace {
+
+// oscpack reads a blob's size word without checking that it lies inside the message, and it
+// builds but never throws its "arguments exceed message size" error for blobs. The copy is
+// padded so that the unchecked read stays inside it, and blobs are checked here.
+constexpr std::size_t kReadPadding = 8;
+
+std::vector<char> paddedCopy(const char* data, std::size_t size) {
+  std::vector<char> copy(size + kReadPadding, 0);
+  if (size > 0) std::memcpy(copy.data(), data, size);
+  return copy;
+}
+
+void checkBlobs(const ::osc::ReceivedMessage& m, const char* end) {
+  if (!m.TypeTags()) return;
+  for (auto arg = m.ArgumentsBegin(); arg != m.ArgumentsEnd(); ++arg) {
+    if (!arg->IsBlob()) continue;
+    const void* blob = nullptr;
+    ::osc::osc_bundle_element_size_t size = 0;
+    arg->AsBlobUnchecked(blob, size);
+    const char* begin = static_cast<const char*>(blob);
+    if (begin > end || static_cast<std::size_t>(end - begin) < static_cast<std::size_t>(size)) {
+      throw ::osc::MalformedMessageException("arguments exceed message size");
+    }
+  }
+}
+
+}  // namespace
+
 Message::Message(const char* data, std::size_t size, uint64_t timeTag,
                  const std::string& senderAddress)
-    : mData(data, data + size),
-      mMessage(::osc::ReceivedPacket(mData.data(), mData.size())),
+    : mData(paddedCopy(data, size)),
+      mMessage(::osc::ReceivedPacket(mData.data(), size)),
       mStream(mMessage.ArgumentStream()),
       mAddressPattern(mMessage.AddressPattern()),
       // A message without arguments has no type tag string: oscpack gives a null pointer.
       mTypeTags(mMessage.TypeTags() ? std::string(mMessage.TypeTags(), mMessage.ArgumentCount())
                                     : std::string()),
       mTimeTag(timeTag),
-      mSenderAddress(senderAddress) {}
+      mSenderAddress(senderAddress) {
+  checkBlobs(mMessage, mData.data() + size);
+}
 
 template <class F>
 Message& Message::read(int line, F&& f) {
