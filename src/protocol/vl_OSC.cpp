@@ -3,6 +3,8 @@
 #include <oscpack/ip/IpEndpointName.h>
 #include <oscpack/ip/PacketListener.h>
 #include <oscpack/ip/UdpSocket.h>
+#include <oscpack/osc/OscOutboundPacketStream.h>
+#include <oscpack/osc/OscReceivedElements.h>
 
 #include <cctype>
 #include <chrono>
@@ -24,8 +26,28 @@ void reportError(const char* file, int line, const char* what) {
 // ---------------------------------------------------------------------------------------------
 // Packet
 
+struct Packet::Stream {
+  Stream(char* buffer, std::size_t size) : stream(buffer, size) {}
+  ::osc::OutboundPacketStream stream;
+};
+
 Packet::Packet(std::size_t bufferSize)
-    : mBuffer(bufferSize, 0), mStream(mBuffer.data(), mBuffer.size()) {}
+    : mBuffer(bufferSize, 0), mStream(std::make_unique<Stream>(mBuffer.data(), mBuffer.size())) {}
+
+Packet::~Packet() = default;
+
+const char* Packet::data() const {
+  return mStream->stream.Data();
+}
+std::size_t Packet::size() const {
+  return mStream->stream.Size();
+}
+std::size_t Packet::capacity() const {
+  return mStream->stream.Capacity();
+}
+bool Packet::ready() const {
+  return !mFailed && mStream->stream.IsReady();
+}
 
 template <class F>
 Packet& Packet::guarded(int line, F&& f) {
@@ -39,43 +61,43 @@ Packet& Packet::guarded(int line, F&& f) {
 }
 
 Packet& Packet::beginMessage(const std::string& address) {
-  return guarded(__LINE__, [&] { mStream << ::osc::BeginMessage(address.c_str()); });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::BeginMessage(address.c_str()); });
 }
 Packet& Packet::endMessage() {
-  return guarded(__LINE__, [&] { mStream << ::osc::EndMessage; });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::EndMessage; });
 }
 Packet& Packet::beginBundle(uint64_t timeTag) {
-  return guarded(__LINE__, [&] { mStream << ::osc::BeginBundle(timeTag); });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::BeginBundle(timeTag); });
 }
 Packet& Packet::endBundle() {
-  return guarded(__LINE__, [&] { mStream << ::osc::EndBundle; });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::EndBundle; });
 }
 Packet& Packet::add(int32_t value) {
-  return guarded(__LINE__, [&] { mStream << static_cast<::osc::int32>(value); });
+  return guarded(__LINE__, [&] { mStream->stream << static_cast<::osc::int32>(value); });
 }
 Packet& Packet::add(float value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::add(double value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::add(int64_t value) {
-  return guarded(__LINE__, [&] { mStream << static_cast<::osc::int64>(value); });
+  return guarded(__LINE__, [&] { mStream->stream << static_cast<::osc::int64>(value); });
 }
 Packet& Packet::add(char value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::add(const char* value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::addBlob(const void* data, std::size_t size) {
   return guarded(__LINE__, [&] {
-    mStream << ::osc::Blob(data, static_cast<::osc::osc_bundle_element_size_t>(size));
+    mStream->stream << ::osc::Blob(data, static_cast<::osc::osc_bundle_element_size_t>(size));
   });
 }
 
 Packet& Packet::clear() {
-  mStream.Clear();
+  mStream->stream.Clear();
   mFailed = false;
   return *this;
 }
@@ -156,19 +178,28 @@ void checkBlobs(const ::osc::ReceivedMessage& m, const char* end) {
 
 }  // namespace
 
+struct Message::View {
+  View(const char* data, std::size_t size)
+      : message(::osc::ReceivedPacket(data, size)), stream(message.ArgumentStream()) {}
+  ::osc::ReceivedMessage message;
+  ::osc::ReceivedMessageArgumentStream stream;
+};
+
 Message::Message(const char* data, std::size_t size, uint64_t timeTag,
                  const std::string& senderAddress)
     : mData(paddedCopy(data, size)),
-      mMessage(::osc::ReceivedPacket(mData.data(), size)),
-      mStream(mMessage.ArgumentStream()),
-      mAddressPattern(mMessage.AddressPattern()),
+      mView(std::make_unique<View>(mData.data(), size)),
+      mAddressPattern(mView->message.AddressPattern()),
       // A message without arguments has no type tag string: oscpack gives a null pointer.
-      mTypeTags(mMessage.TypeTags() ? std::string(mMessage.TypeTags(), mMessage.ArgumentCount())
-                                    : std::string()),
+      mTypeTags(mView->message.TypeTags()
+                    ? std::string(mView->message.TypeTags(), mView->message.ArgumentCount())
+                    : std::string()),
       mTimeTag(timeTag),
       mSenderAddress(senderAddress) {
-  checkBlobs(mMessage, mData.data() + size);
+  checkBlobs(mView->message, mData.data() + size);
 }
+
+Message::~Message() = default;
 
 template <class F>
 Message& Message::read(int line, F&& f) {
@@ -183,56 +214,56 @@ Message& Message::read(int line, F&& f) {
 Message& Message::operator>>(int32_t& value) {
   return read(__LINE__, [&] {
     ::osc::int32 v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(float& value) {
   return read(__LINE__, [&] {
     float v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(double& value) {
   return read(__LINE__, [&] {
     double v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(int64_t& value) {
   return read(__LINE__, [&] {
     ::osc::int64 v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(char& value) {
   return read(__LINE__, [&] {
     char v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(std::string& value) {
   return read(__LINE__, [&] {
     const char* v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(std::vector<unsigned char>& blob) {
   return read(__LINE__, [&] {
     ::osc::Blob v;
-    mStream >> v;
+    mView->stream >> v;
     auto* bytes = static_cast<const unsigned char*>(v.data);
     blob.assign(bytes, bytes + v.size);
   });
 }
 
 void Message::resetStream() {
-  mStream = mMessage.ArgumentStream();
+  mView->stream = mView->message.ArgumentStream();
 }
 
 void Message::print() const {
@@ -240,7 +271,7 @@ void Message::print() const {
               static_cast<int64_t>(mTimeTag), mSenderAddress.c_str());
   std::printf("\targs = (");
   try {
-    auto arg = mMessage.ArgumentsBegin();
+    auto arg = mView->message.ArgumentsBegin();
     for (std::size_t i = 0; i < mTypeTags.size(); ++i, ++arg) {
       if (i > 0) std::printf(", ");
       switch (mTypeTags[i]) {
