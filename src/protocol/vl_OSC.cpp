@@ -151,29 +151,79 @@ std::size_t Send::send() {
 
 namespace {
 
-// oscpack reads a blob's size word without checking that it lies inside the message, and it
-// builds but never throws its "arguments exceed message size" error for blobs. The copy is
-// padded so that the unchecked read stays inside it, and blobs are checked here.
-constexpr std::size_t kReadPadding = 8;
-
-std::vector<char> paddedCopy(const char* data, std::size_t size) {
-  std::vector<char> copy(size + kReadPadding, 0);
-  if (size > 0) std::memcpy(copy.data(), data, size);
-  return copy;
+// oscpack's message parser trusts blob sizes (it builds its "arguments exceed message size"
+// error for blobs but never throws it) and then reads the next argument wherever a bogus size
+// points. Every message is therefore checked here, fully, before oscpack sees it.
+// Returns the length of the zero-terminated, zero-padded string at data + from.
+std::size_t paddedLength(const char* data, std::size_t from, std::size_t size, const char* what) {
+  const void* nul = std::memchr(data + from, '\0', size - from);
+  if (!nul) throw ::osc::MalformedMessageException(what);
+  std::size_t length = static_cast<std::size_t>(static_cast<const char*>(nul) - (data + from));
+  std::size_t padded = (length + 4) & ~std::size_t(3);
+  // oscpack finds a string's end by the last byte of each four, so the padding must be zero
+  // for its reading and this check to agree.
+  if (padded > size - from) throw ::osc::MalformedMessageException(what);
+  for (std::size_t k = length; k < padded; ++k) {
+    if (data[from + k] != '\0') throw ::osc::MalformedMessageException("string padding not zero");
+  }
+  return padded;
 }
 
-void checkBlobs(const ::osc::ReceivedMessage& m, const char* end) {
-  if (!m.TypeTags()) return;
-  for (auto arg = m.ArgumentsBegin(); arg != m.ArgumentsEnd(); ++arg) {
-    if (!arg->IsBlob()) continue;
-    const void* blob = nullptr;
-    ::osc::osc_bundle_element_size_t size = 0;
-    arg->AsBlobUnchecked(blob, size);
-    const char* begin = static_cast<const char*>(blob);
-    if (begin > end || static_cast<std::size_t>(end - begin) < static_cast<std::size_t>(size)) {
-      throw ::osc::MalformedMessageException("arguments exceed message size");
-    }
+void checkMessage(const char* data, std::size_t size) {
+  if (size == 0 || size % 4 != 0) {
+    throw ::osc::MalformedMessageException("message size must be a positive multiple of four");
   }
+  std::size_t p = paddedLength(data, 0, size, "unterminated address pattern");
+  if (p >= size) return;  // no type tags, no arguments
+  if (data[p] != ',') throw ::osc::MalformedMessageException("type tags not present");
+  const std::size_t tags = p + 1;
+  p += paddedLength(data, p, size, "type tags were not terminated before end of message");
+  for (std::size_t t = tags; data[t] != '\0'; ++t) {
+    std::size_t need = 0;
+    switch (data[t]) {
+      case 'T':
+      case 'F':
+      case 'N':
+      case 'I':
+      case '[':
+      case ']':
+        break;
+      case 'i':
+      case 'f':
+      case 'c':
+      case 'r':
+      case 'm':
+        need = 4;
+        break;
+      case 'h':
+      case 't':
+      case 'd':
+        need = 8;
+        break;
+      case 's':
+      case 'S':
+        if (p >= size) throw ::osc::MalformedMessageException("arguments exceed message size");
+        need = paddedLength(data, p, size, "unterminated string argument");
+        break;
+      case 'b': {
+        if (size - p < 4) throw ::osc::MalformedMessageException("arguments exceed message size");
+        const auto* b = reinterpret_cast<const unsigned char*>(data + p);
+        uint64_t blob =
+            (uint64_t(b[0]) << 24) | (uint64_t(b[1]) << 16) | (uint64_t(b[2]) << 8) | b[3];
+        need = static_cast<std::size_t>(4 + ((blob + 3) & ~uint64_t(3)));
+        break;
+      }
+      default:
+        throw ::osc::MalformedMessageException("unknown type tag");
+    }
+    if (need > size - p) throw ::osc::MalformedMessageException("arguments exceed message size");
+    p += need;
+  }
+}
+
+std::vector<char> checkedCopy(const char* data, std::size_t size) {
+  checkMessage(data, size);
+  return std::vector<char>(data, data + size);
 }
 
 }  // namespace
@@ -187,7 +237,7 @@ struct Message::View {
 
 Message::Message(const char* data, std::size_t size, uint64_t timeTag,
                  const std::string& senderAddress)
-    : mData(paddedCopy(data, size)),
+    : mData(checkedCopy(data, size)),
       mView(std::make_unique<View>(mData.data(), size)),
       mAddressPattern(mView->message.AddressPattern()),
       // A message without arguments has no type tag string: oscpack gives a null pointer.
@@ -195,9 +245,7 @@ Message::Message(const char* data, std::size_t size, uint64_t timeTag,
                     ? std::string(mView->message.TypeTags(), mView->message.ArgumentCount())
                     : std::string()),
       mTimeTag(timeTag),
-      mSenderAddress(senderAddress) {
-  checkBlobs(mView->message, mData.data() + size);
-}
+      mSenderAddress(senderAddress) {}
 
 Message::~Message() = default;
 
@@ -313,17 +361,41 @@ void Message::print() const {
 
 namespace {
 
-void collect(const ::osc::ReceivedBundle& bundle, const std::string& sender,
+uint64_t bigEndian(const char* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+bool isBundle(const char* data, std::size_t size) {
+  return size >= 8 && std::memcmp(data, "#bundle", 8) == 0;
+}
+
+// Bundles are walked here rather than by oscpack, whose bundle reader loops forever on an
+// element size of 0xfffffffc (the size plus four wraps to zero).
+void collect(const char* data, std::size_t size, const std::string& sender,
              std::vector<std::shared_ptr<Message>>& out, int depth) {
   // Deeply nested bundles would otherwise exhaust the stack on hostile input.
   if (depth > 32) throw ::osc::MalformedBundleException("bundles nested too deeply");
-  uint64_t timeTag = bundle.TimeTag();
-  for (auto e = bundle.ElementsBegin(); e != bundle.ElementsEnd(); ++e) {
-    if (e->IsBundle()) {
-      collect(::osc::ReceivedBundle(*e), sender, out, depth + 1);
-    } else {
-      out.push_back(std::make_shared<Message>(e->Contents(), e->Size(), timeTag, sender));
+  if (size < 16) throw ::osc::MalformedBundleException("packet too short for bundle");
+  if (size % 4 != 0) throw ::osc::MalformedBundleException("bundle size must be multiple of four");
+  const uint64_t timeTag = bigEndian(data + 8, 8);
+  std::size_t p = 16;
+  while (p < size) {
+    if (size - p < 4) throw ::osc::MalformedBundleException("packet too short for elementSize");
+    const uint64_t elementSize = bigEndian(data + p, 4);
+    p += 4;
+    if (elementSize == 0 || elementSize % 4 != 0 || elementSize > size - p) {
+      throw ::osc::MalformedBundleException("bad bundle element size");
     }
+    const char* element = data + p;
+    const auto length = static_cast<std::size_t>(elementSize);
+    if (isBundle(element, length)) {
+      collect(element, length, sender, out, depth + 1);
+    } else {
+      out.push_back(std::make_shared<Message>(element, length, timeTag, sender));
+    }
+    p += length;
   }
 }
 
@@ -332,9 +404,8 @@ void collect(const ::osc::ReceivedBundle& bundle, const std::string& sender,
 std::vector<std::shared_ptr<Message>> parsePacket(const char* data, std::size_t size,
                                                   const std::string& senderAddress) {
   std::vector<std::shared_ptr<Message>> messages;
-  ::osc::ReceivedPacket packet(data, size);
-  if (packet.IsBundle()) {
-    collect(::osc::ReceivedBundle(packet), senderAddress, messages, 0);
+  if (isBundle(data, size)) {
+    collect(data, size, senderAddress, messages, 0);
   } else {
     messages.push_back(std::make_shared<Message>(data, size, 1, senderAddress));
   }
