@@ -17,9 +17,10 @@ struct SphericalPoint {
   double cosTheta = 0.0, sinTheta = 0.0;
   double cosPhi = 0.0, sinPhi = 0.0;
   int powers = 0;  // entries 0 ... powers of the tables below are filled
-  std::array<double, WaveTables::kMaxAbsM + 1> sinThetaPow{};
-  std::array<double, WaveTables::kMaxAbsM + 1> cosMPhi{};
-  std::array<double, WaveTables::kMaxAbsM + 1> sinMPhi{};
+  // Left unset beyond `powers`: filling them costs more than the rest of a point's geometry.
+  std::array<double, WaveTables::kMaxAbsM + 1> sinThetaPow;
+  std::array<double, WaveTables::kMaxAbsM + 1> cosMPhi;
+  std::array<double, WaveTables::kMaxAbsM + 1> sinMPhi;
 
   SphericalPoint() = default;
   SphericalPoint(const vl::Vec3d& p, int maxAbsM) { set(p, maxAbsM); }

@@ -21,9 +21,7 @@ constexpr double kFarLimit = 1e6;
 
 }  // namespace
 
-WaveFunction::WaveFunction() {
-  (void)WaveTables::get();
-}
+WaveFunction::WaveFunction() : reciprocal_(WaveTables::get().reciprocal.data()) {}
 
 void WaveFunction::configure(double nIn, double lIn, double JIn, double jIn, double fIn,
                              double wIn) {
@@ -133,30 +131,6 @@ double WaveFunction::radial(double r) const {
   return radialWithDecay(r, std::exp(-r * inverseN_));
 }
 
-double WaveFunction::radialWithDecay(double r, double decay) const {
-  const double q = r * twoOverN_;
-  if (!(q <= fastLimit_)) return radialFar(q);
-  const int li = int(l);
-  double power = 1.0;
-  for (int k = 0; k < li; ++k) power *= q;
-  double lag = 1.0;
-  if (degree_ >= 1) {
-    const double* reciprocal = WaveTables::get().reciprocal.data();
-    double l0 = 1.0, l1 = 2.0 * li + 2.0 - q;
-    double a = 2.0 * li + 4.0;  // 2k + 2l + 2 at k = 1
-    double b = 2.0 * li + 2.0;  // k + 2l + 1 at k = 1
-    for (int k = 1; k < degree_; ++k) {
-      const double l2 = ((a - q) * l1 - b * l0) * reciprocal[k + 1];
-      l0 = l1;
-      l1 = l2;
-      a += 2.0;
-      b += 1.0;
-    }
-    lag = l1;
-  }
-  return radialNorm_ * power * lag * decay;
-}
-
 // Far out the power and the polynomial are huge and the decay tiny: carry the polynomial's
 // size as a power of two and combine everything as one logarithm.
 double WaveFunction::radialFar(double q) const {
@@ -166,7 +140,7 @@ double WaveFunction::radialFar(double q) const {
   int scale = 0;
   double lag = 1.0;
   if (degree_ >= 1) {
-    const double* reciprocal = WaveTables::get().reciprocal.data();
+    const double* reciprocal = reciprocal_;
     double l0 = 1.0, l1 = 2.0 * li + 2.0 - q;
     for (int k = 1; k < degree_; ++k) {
       const double l2 =
@@ -187,19 +161,6 @@ double WaveFunction::radialFar(double q) const {
   // A normalised radial function stays below 2; the cap only keeps a rounding outlier finite.
   logR = std::min(logR, 1.0);
   return std::copysign(std::exp(logR), lag);
-}
-
-double WaveFunction::legendreRatio(int am, double x) const {
-  const int li = int(l);
-  if (li == am) return 1.0;
-  const double* reciprocal = WaveTables::get().reciprocal.data();
-  double p0 = 1.0, p1 = (2.0 * am + 1.0) * x;
-  for (int k = am + 2; k <= li; ++k) {
-    const double p2 = ((2.0 * k - 1.0) * x * p1 - (k + am - 1.0) * p0) * reciprocal[k - am];
-    p0 = p1;
-    p1 = p2;
-  }
-  return p1;
 }
 
 std::complex<double> WaveFunction::angular(int m, const SphericalPoint& g) const {
@@ -223,17 +184,100 @@ SpinorValue WaveFunction::evaluate(const SphericalPoint& g) const {
   return evaluate(g, std::exp(-g.r * inverseN_));
 }
 
-SpinorValue WaveFunction::evaluate(const SphericalPoint& g, double decay) const {
-  const std::complex<double> amplitude = weight * phase;
-  if (!active_ || amplitude == 0.0) return {};
-  const double radialValue = radialWithDecay(g.r, decay);
-  auto component = [&](double scale, int m) -> std::complex<double> {
-    if (scale == 0.0) return 0.0;
-    const int am = std::abs(m);
-    const double real = scale * radialValue * legendreRatio(am, g.cosTheta) * g.sinThetaPow[am];
-    const double s = g.sinMPhi[am];
-    const std::complex<double> y(real * g.cosMPhi[am], real * (m < 0 ? -s : s));
-    return y * amplitude;
+
+void WaveFunction::addBlock(const PointBlock& g, const double* decay, SpinorValue* sum,
+                            SpinorValue* atFirst) const {
+  using Row = PointBlock::Row;
+  constexpr int kLanes = PointBlock::kMaxPoints;
+  const int count = g.count;
+  const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
+  const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
+  if (!active_ || (ampRe == 0.0 && ampIm == 0.0)) {
+    if (atFirst) *atFirst = {};
+    return;
+  }
+  const int li = int(l);
+
+  // Radial part, as radialWithDecay() but point by point inside each recurrence step.
+  Row q, radialValue;
+  bool far = false;
+  for (int i = 0; i < kLanes; ++i) {
+    q[i] = g.r[i] * twoOverN_;
+    far |= !(q[i] <= fastLimit_);
+  }
+  Row power;
+  for (int i = 0; i < kLanes; ++i) power[i] = 1.0;
+  for (int k = 0; k < li; ++k)
+    for (int i = 0; i < kLanes; ++i) power[i] *= q[i];
+  Row lag;
+  if (degree_ >= 1) {
+    Row l0, l1;
+    for (int i = 0; i < kLanes; ++i) {
+      l0[i] = 1.0;
+      l1[i] = 2.0 * li + 2.0 - q[i];
+    }
+    double a = 2.0 * li + 4.0, b = 2.0 * li + 2.0;
+    for (int k = 1; k < degree_; ++k) {
+      const double inv = reciprocal_[k + 1];
+      for (int i = 0; i < kLanes; ++i) {
+        const double l2 = ((a - q[i]) * l1[i] - b * l0[i]) * inv;
+        l0[i] = l1[i];
+        l1[i] = l2;
+      }
+      a += 2.0;
+      b += 1.0;
+    }
+    lag = l1;
+  } else {
+    for (int i = 0; i < kLanes; ++i) lag[i] = 1.0;
+  }
+  for (int i = 0; i < kLanes; ++i) radialValue[i] = radialNorm_ * power[i] * lag[i] * decay[i];
+  if (far)
+    for (int i = 0; i < kLanes; ++i)
+      if (!(q[i] <= fastLimit_)) radialValue[i] = radialFar(q[i]);
+
+  Row re[2], im[2];
+  auto component = [&](double scale, int m, Row& outRe, Row& outIm) {
+    if (scale == 0.0) {
+      for (int i = 0; i < kLanes; ++i) outRe[i] = outIm[i] = 0.0;
+      return;
+    }
+    const int am = m < 0 ? -m : m;
+    Row p;
+    if (li == am) {
+      for (int i = 0; i < kLanes; ++i) p[i] = 1.0;
+    } else {
+      Row p0;
+      for (int i = 0; i < kLanes; ++i) {
+        p0[i] = 1.0;
+        p[i] = (2.0 * am + 1.0) * g.cosTheta[i];
+      }
+      for (int k = am + 2; k <= li; ++k) {
+        const double c1 = 2.0 * k - 1.0, c0 = k + am - 1.0, inv = reciprocal_[k - am];
+        for (int i = 0; i < kLanes; ++i) {
+          const double p2 = (c1 * g.cosTheta[i] * p[i] - c0 * p0[i]) * inv;
+          p0[i] = p[i];
+          p[i] = p2;
+        }
+      }
+    }
+    const double sign = m < 0 ? -1.0 : 1.0;
+    for (int i = 0; i < kLanes; ++i) {
+      const double real = scale * radialValue[i] * p[i] * g.sinThetaPow[am][i];
+      const double yRe = real * g.cosMPhi[am][i];
+      const double yIm = real * (sign * g.sinMPhi[am][i]);
+      outRe[i] = yRe * ampRe - yIm * ampIm;
+      outIm[i] = yRe * ampIm + yIm * ampRe;
+    }
   };
-  return SpinorValue::fromComponents(component(upScale_, up.m), component(downScale_, down.m));
+  component(upScale_, up.m, re[0], im[0]);
+  component(downScale_, down.m, re[1], im[1]);
+
+  for (int i = 0; i < count; ++i) {
+    sum[i].a += re[0][i];
+    sum[i].b += im[0][i];
+    sum[i].c += re[1][i];
+    sum[i].d += im[1][i];
+  }
+  if (atFirst) *atFirst = {re[0][0], im[0][0], re[1][0], im[1][0]};
 }

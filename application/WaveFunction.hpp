@@ -2,6 +2,7 @@
 
 #include <complex>
 
+#include "PointBlock.hpp"
 #include "SphericalPoint.hpp"
 #include "SpinorValue.hpp"
 #include "math/vl_Vec.hpp"
@@ -62,6 +63,12 @@ class WaveFunction {
   // g must hold powers up to maxAbsM().
   SpinorValue evaluate(const SphericalPoint& g, double decay) const;
 
+  // The same for every point of a block, with decay[i] = e^{-r_i/n}: adds the values to sum[i]
+  // and, with `atFirst` given, stores the value at point 0 there. The block must hold powers up
+  // to maxAbsM().
+  void addBlock(const PointBlock& g, const double* decay, SpinorValue* sum,
+                SpinorValue* atFirst = nullptr) const;
+
   // The parts on their own, for the configured n and l: R_nl(r), and the angular function
   // Y(l, m) for |m| <= min(l, 10) (0 otherwise; g must hold powers up to |m|).
   double radial(double r) const;
@@ -74,6 +81,7 @@ class WaveFunction {
   double legendreRatio(int am, double x) const;
   double laguerreBoundLog(double q) const;
 
+  const double* reciprocal_;  // the shared table of 1/k
   bool active_ = false;
   int maxAbsM_ = 0;
   int degree_ = -1;  // n - l - 1
@@ -85,3 +93,61 @@ class WaveFunction {
   // c * N[l][m] * prod_{k=1..|m|} (1 - 2k) for each component, 0 if invalid.
   double upScale_ = 0.0, downScale_ = 0.0;
 };
+
+// The evaluation is inline: it runs 21 times per particle and step.
+
+inline double WaveFunction::radialWithDecay(double r, double decay) const {
+  const double q = r * twoOverN_;
+  if (!(q <= fastLimit_)) return radialFar(q);
+  const int li = int(l);
+  double power = 1.0;
+  for (int k = 0; k < li; ++k) power *= q;
+  double lag = 1.0;
+  if (degree_ >= 1) {
+    double l0 = 1.0, l1 = 2.0 * li + 2.0 - q;
+    double a = 2.0 * li + 4.0;  // 2k + 2l + 2 at k = 1
+    double b = 2.0 * li + 2.0;  // k + 2l + 1 at k = 1
+    for (int k = 1; k < degree_; ++k) {
+      const double l2 = ((a - q) * l1 - b * l0) * reciprocal_[k + 1];
+      l0 = l1;
+      l1 = l2;
+      a += 2.0;
+      b += 1.0;
+    }
+    lag = l1;
+  }
+  return radialNorm_ * power * lag * decay;
+}
+
+inline double WaveFunction::legendreRatio(int am, double x) const {
+  const int li = int(l);
+  if (li == am) return 1.0;
+  double p0 = 1.0, p1 = (2.0 * am + 1.0) * x;
+  for (int k = am + 2; k <= li; ++k) {
+    const double p2 = ((2.0 * k - 1.0) * x * p1 - (k + am - 1.0) * p0) * reciprocal_[k - am];
+    p0 = p1;
+    p1 = p2;
+  }
+  return p1;
+}
+
+inline SpinorValue WaveFunction::evaluate(const SphericalPoint& g, double decay) const {
+  // Complex products written out: the library's operator carries NaN recovery we do not need.
+  const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
+  const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
+  if (!active_ || (ampRe == 0.0 && ampIm == 0.0)) return {};
+  const double radialValue = radialWithDecay(g.r, decay);
+  SpinorValue out;
+  auto component = [&](double scale, int m, double& re, double& im) {
+    if (scale == 0.0) return;
+    const int am = m < 0 ? -m : m;
+    const double real = scale * radialValue * legendreRatio(am, g.cosTheta) * g.sinThetaPow[am];
+    const double yRe = real * g.cosMPhi[am];
+    const double yIm = real * (m < 0 ? -g.sinMPhi[am] : g.sinMPhi[am]);
+    re = yRe * ampRe - yIm * ampIm;
+    im = yRe * ampIm + yIm * ampRe;
+  };
+  component(upScale_, up.m, out.a, out.b);
+  component(downScale_, down.m, out.c, out.d);
+  return out;
+}

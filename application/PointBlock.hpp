@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <cmath>
+
+#include "SphericalPoint.hpp"
+#include "WaveTables.hpp"
+#include "math/vl_Vec.hpp"
+
+// The geometry of a few sample points side by side (a particle's point and its six gradient
+// neighbours), laid out so that the loops over the points vectorise. Same quantities and
+// offsets as SphericalPoint.
+struct PointBlock {
+  static constexpr int kMaxPoints = 8;
+  using Row = std::array<double, kMaxPoints>;
+
+  int count = 0;
+  int powers = 0;
+  Row r, cosTheta, sinTheta, cosPhi, sinPhi;
+  std::array<Row, WaveTables::kMaxAbsM + 1> sinThetaPow, cosMPhi, sinMPhi;
+
+  // Every lane is always computed (a fixed trip count vectorises without remainders); lanes
+  // beyond n repeat point 0.
+  void set(const vl::Vec3d* points, int n, int maxAbsM) {
+    count = n;
+    Row x, y, z, rhoXY;
+    for (int i = 0; i < kMaxPoints; ++i) {
+      const vl::Vec3d& p = points[i < n ? i : 0];
+      x[i] = p[0];
+      y[i] = p[1];
+      z[i] = p[2];
+    }
+    // Separate passes over the points so that each vectorises.
+    bool far = false;
+    for (int i = 0; i < kMaxPoints; ++i) {
+      const double xy2 = x[i] * x[i] + y[i] * y[i];
+      const double r2 = xy2 + z[i] * z[i];
+      far |= !(r2 < 1e300);
+      rhoXY[i] = std::sqrt(xy2) + SphericalPoint::kEpsilon;
+      r[i] = std::sqrt(r2) + SphericalPoint::kEpsilon;
+    }
+    for (int i = 0; i < kMaxPoints; ++i) {
+      // One division for both reciprocals.
+      const double inv = 1.0 / (r[i] * rhoXY[i]);
+      const double invR = rhoXY[i] * inv, invRhoXY = r[i] * inv;
+      cosTheta[i] = z[i] * invR;
+      sinTheta[i] = rhoXY[i] * invR;
+      cosPhi[i] = x[i] * invRhoXY;
+      sinPhi[i] = y[i] * invRhoXY;
+    }
+    if (far) {
+      for (int i = 0; i < kMaxPoints; ++i) {
+        if (x[i] * x[i] + y[i] * y[i] + z[i] * z[i] < 1e300) continue;
+        SphericalPoint g;
+        g.setFar(vl::Vec3d(x[i], y[i], z[i]));
+        r[i] = g.r;
+        cosTheta[i] = g.cosTheta;
+        sinTheta[i] = g.sinTheta;
+        cosPhi[i] = g.cosPhi;
+        sinPhi[i] = g.sinPhi;
+      }
+    }
+    powers = maxAbsM < 0 ? 0 : (maxAbsM > WaveTables::kMaxAbsM ? WaveTables::kMaxAbsM : maxAbsM);
+    for (int i = 0; i < kMaxPoints; ++i) {
+      sinThetaPow[0][i] = 1.0;
+      cosMPhi[0][i] = 1.0;
+      sinMPhi[0][i] = 0.0;
+    }
+    for (int k = 1; k <= powers; ++k)
+      for (int i = 0; i < kMaxPoints; ++i) {
+        sinThetaPow[k][i] = sinThetaPow[k - 1][i] * sinTheta[i];
+        cosMPhi[k][i] = cosMPhi[k - 1][i] * cosPhi[i] - sinMPhi[k - 1][i] * sinPhi[i];
+        sinMPhi[k][i] = cosMPhi[k - 1][i] * sinPhi[i] + sinMPhi[k - 1][i] * cosPhi[i];
+      }
+  }
+};
