@@ -11,7 +11,11 @@
 // neighbours), laid out so that the loops over the points vectorise. Same quantities and
 // offsets as SphericalPoint.
 struct PointBlock {
-  static constexpr int kMaxPoints = 8;
+  // Points come in groups of eight neighbours (a particle's point, its six gradient
+  // neighbours and one spare); a block holds two groups.
+  static constexpr int kGroupSize = 8;
+  static constexpr int kGroups = 2;
+  static constexpr int kMaxPoints = kGroupSize * kGroups;
   using Row = std::array<double, kMaxPoints>;
 
   int count = 0;

@@ -184,16 +184,16 @@ SpinorValue WaveFunction::evaluate(const SphericalPoint& g) const {
   return evaluate(g, std::exp(-g.r * inverseN_));
 }
 
-
 void WaveFunction::addBlock(const PointBlock& g, const double* decay, SpinorValue* sum,
-                            SpinorValue* atFirst) const {
+                            SpinorValue* atGroupStarts, int stride) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
   const int count = g.count;
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
   const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
   if (!active_ || (ampRe == 0.0 && ampIm == 0.0)) {
-    if (atFirst) *atFirst = {};
+    if (atGroupStarts)
+      for (int k = 0; k < PointBlock::kGroups; ++k) atGroupStarts[k * stride] = {};
     return;
   }
   const int li = int(l);
@@ -279,5 +279,9 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, SpinorValu
     sum[i].c += re[1][i];
     sum[i].d += im[1][i];
   }
-  if (atFirst) *atFirst = {re[0][0], im[0][0], re[1][0], im[1][0]};
+  if (atGroupStarts)
+    for (int k = 0; k < PointBlock::kGroups; ++k) {
+      const int i = k * PointBlock::kGroupSize;
+      atGroupStarts[k * stride] = {re[0][i], im[0][i], re[1][i], im[1][i]};
+    }
 }

@@ -64,10 +64,10 @@ class WaveFunction {
   SpinorValue evaluate(const SphericalPoint& g, double decay) const;
 
   // The same for every point of a block, with decay[i] = e^{-r_i/n}: adds the values to sum[i]
-  // and, with `atFirst` given, stores the value at point 0 there. The block must hold powers up
-  // to maxAbsM().
+  // and, with `atGroupStarts` given, stores the value at the first point of group k in
+  // atGroupStarts[k * stride]. The block must hold powers up to maxAbsM().
   void addBlock(const PointBlock& g, const double* decay, SpinorValue* sum,
-                SpinorValue* atFirst = nullptr) const;
+                SpinorValue* atGroupStarts = nullptr, int stride = 1) const;
 
   // The parts on their own, for the configured n and l: R_nl(r), and the angular function
   // Y(l, m) for |m| <= min(l, 10) (0 otherwise; g must hold powers up to |m|).

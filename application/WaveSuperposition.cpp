@@ -93,21 +93,25 @@ SpinorValue WaveSuperposition::evaluate(const vl::Vec3d& p, SpinorValue* each) c
 }
 
 void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, SpinorValue* sum,
-                                      SpinorValue* eachAtFirst) const {
+                                      SpinorValue* each) const {
   using Row = PointBlock::Row;
-  constexpr int kLanes = PointBlock::kMaxPoints;
+  constexpr int kLanes = PointBlock::kMaxPoints, kGroup = PointBlock::kGroupSize;
+  count = std::clamp(count, 0, kLanes);
   PointBlock g;
   g.set(points, count, maxAbsM_);
   for (int i = 0; i < count; ++i) sum[i] = {};
 
-  // e^{-r_i/N} from e^{-r_0/N} and the series of e^{-(r_i - r_0)/N} (to x^14, remainder below
-  // 3e-17 relative for |x| <= 0.5): one exponential per block.
+  // e^{-r_i/N} from e^{-r_0/N} of the group's first point and the series of
+  // e^{-(r_i - r_0)/N}: one exponential per group.
   auto decays = [&](double inverseScale, Row& out) {
-    const double base = std::exp(-g.r[0] * inverseScale);
-    Row x, series;
+    Row x, series, base;
+    for (int k = 0; k < PointBlock::kGroups; ++k) {
+      const double b = std::exp(-g.r[k * kGroup] * inverseScale);
+      for (int i = k * kGroup; i < (k + 1) * kGroup; ++i) base[i] = b;
+    }
     double largest = 0.0;
     for (int i = 0; i < kLanes; ++i) {
-      x[i] = -(g.r[i] - g.r[0]) * inverseScale;
+      x[i] = -(g.r[i] - g.r[i & ~(kGroup - 1)]) * inverseScale;
       largest = std::max(largest, std::abs(x[i]));
     }
     const bool near = largest <= 0.5;
@@ -116,10 +120,9 @@ void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor
     for (int i = 0; i < kLanes; ++i) series[i] = kSeries[degree];
     for (int k = degree - 1; k >= 0; --k)
       for (int i = 0; i < kLanes; ++i) series[i] = series[i] * x[i] + kSeries[k];
-    for (int i = 0; i < kLanes; ++i) out[i] = base * series[i];
-    out[0] = base;
+    for (int i = 0; i < kLanes; ++i) out[i] = base[i] * series[i];
     if (!near)
-      for (int i = 1; i < kLanes; ++i)
+      for (int i = 0; i < kLanes; ++i)
         if (!(std::abs(x[i]) <= 0.5)) out[i] = std::exp(-g.r[i] * inverseScale);
   };
   Row common;
@@ -127,11 +130,12 @@ void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor
 
   for (int k = 0; k < kStates; ++k) {
     const WaveFunction& s = states_[k];
+    Row decay;
     if (!s.active()) {
-      if (eachAtFirst) eachAtFirst[k] = {};
+      if (each)
+        for (int q = 0; q < PointBlock::kGroups; ++q) each[q * kStates + k] = {};
       continue;
     }
-    Row decay;
     if (inverseCommon_ > 0.0) {
       // decay = common^e by binary powering, every point at once.
       Row x = common;
@@ -144,6 +148,6 @@ void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor
     } else {
       decays(s.inverseN(), decay);
     }
-    s.addBlock(g, decay.data(), sum, eachAtFirst ? eachAtFirst + k : nullptr);
+    s.addBlock(g, decay.data(), sum, each ? each + k : nullptr, kStates);
   }
 }

@@ -25,11 +25,12 @@ class WaveSuperposition {
   // The sum of the three states at p; with `each` given, also every state's own value.
   SpinorValue evaluate(const vl::Vec3d& p, SpinorValue* each = nullptr) const;
 
-  // The sums at up to PointBlock::kMaxPoints points that lie close together (a point and its
-  // gradient neighbours): sum[i] for point i, and with `eachAtFirst` given, every state's own
-  // value at point 0. The decays at the others are the first point's times a short series.
+  // The sums at up to PointBlock::kMaxPoints points in groups of PointBlock::kGroupSize that
+  // lie close together (a point and its gradient neighbours): sum[i] for point i, and with
+  // `each` given, every state's own value at the first point of every group (each[group *
+  // kStates + state]). The decays at the others are the first point's times a short series.
   void evaluateBlock(const vl::Vec3d* points, int count, SpinorValue* sum,
-                     SpinorValue* eachAtFirst = nullptr) const;
+                     SpinorValue* each = nullptr) const;
 
  private:
   void plan();
