@@ -10,6 +10,7 @@
 #include <numbers>
 #include <vector>
 
+#include "HydrogenAtom.hpp"
 #include "WaveSuperposition.hpp"
 #include "application/PlainWaveFunction.hpp"
 
@@ -117,8 +118,25 @@ void BM_StepBlocks(benchmark::State& state) {
   }
 }
 
+// The whole simulation step of the atom (springs, sampling, colours, flow, integration).
+void BM_AtomStep(benchmark::State& state) {
+  HydrogenAtom atom;
+  atom.init();
+  for (int k = 0; k < 3; ++k) {
+    const Setting& s = kSettings[k];
+    atom.settings.waves[k] = {s.n, s.l, s.J, s.j, s.f, s.w};
+  }
+  atom.settings.newColors = state.range(0) != 0;
+  atom.step(0);
+  for (auto _ : state) {
+    atom.step(0);
+    if (atom.resetPending()) state.SkipWithError("the ring failed");
+  }
+}
+
 }  // namespace
 
 BENCHMARK(BM_StepPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StepOptimised)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StepBlocks)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AtomStep)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);

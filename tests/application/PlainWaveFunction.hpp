@@ -88,6 +88,10 @@ struct PlainWaveFunction {
   }
 
   void evaluate(double x, double y, double z, double out[4]) const {
+    if (n < 1) {  // an unset state adds nothing
+      out[0] = out[1] = out[2] = out[3] = 0.0;
+      return;
+    }
     const double eps = 1e-6;
     const double rhoXY = std::sqrt(x * x + y * y) + eps;
     const double r = std::sqrt(x * x + y * y + z * z) + eps;

@@ -271,7 +271,8 @@ TEST(HydrogenAtom, UnsetGroupsContributeNothing) {
   HydrogenAtom atom;
   atom.init();
   atom.settings.waves[0] = {3, 2, 2.5, 0.5, 0.002, 1};
-  atom.settings.polyVel = 0.0;
+  atom.settings.polyVel = 0.0;  // the particles stay where they were sampled
+  atom.settings.polyRigid = 0.0;
   atom.step(0);
   EXPECT_FALSE(atom.waves().state(1).active());
   EXPECT_FALSE(atom.waves().state(2).active());

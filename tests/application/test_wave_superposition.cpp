@@ -60,7 +60,6 @@ TEST(WaveSuperposition, AgreesWithPlainFormulas) {
     WaveSuperposition atom;
     PlainWaveFunction plain[3];
     configureBoth(atom, plain, s, rng);
-    if (s[1].n == 0) plain[1].weight = 0.0;
     for (double h : {0.02, 0.3, 1.0}) {
       for (double radius : {0.05, 0.8, 4.0, 25.0, 120.0}) {
         for (int trial = 0; trial < 16; ++trial) {
