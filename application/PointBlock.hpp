@@ -35,13 +35,18 @@ struct PointBlock {
       z[i] = p[2];
     }
     // Separate passes over the points so that each vectorises.
-    bool far = false;
+    Row xy2, r2;
     for (int i = 0; i < kMaxPoints; ++i) {
-      const double xy2 = x[i] * x[i] + y[i] * y[i];
-      const double r2 = xy2 + z[i] * z[i];
-      far |= !(r2 < 1e300);
-      rhoXY[i] = std::sqrt(xy2) + SphericalPoint::kEpsilon;
-      r[i] = std::sqrt(r2) + SphericalPoint::kEpsilon;
+      xy2[i] = x[i] * x[i] + y[i] * y[i];
+      r2[i] = xy2[i] + z[i] * z[i];
+    }
+    // (A NaN point gives NaN either way.)
+    double largest = 0.0;
+    for (int i = 0; i < kMaxPoints; ++i) largest = r2[i] > largest ? r2[i] : largest;
+    const bool far = largest >= 1e300;
+    for (int i = 0; i < kMaxPoints; ++i) {
+      rhoXY[i] = std::sqrt(xy2[i]) + SphericalPoint::kEpsilon;
+      r[i] = std::sqrt(r2[i]) + SphericalPoint::kEpsilon;
     }
     for (int i = 0; i < kMaxPoints; ++i) {
       // One division for both reciprocals.
@@ -54,7 +59,7 @@ struct PointBlock {
     }
     if (far) {
       for (int i = 0; i < kMaxPoints; ++i) {
-        if (x[i] * x[i] + y[i] * y[i] + z[i] * z[i] < 1e300) continue;
+        if (!(r2[i] >= 1e300)) continue;
         SphericalPoint g;
         g.setFar(vl::Vec3d(x[i], y[i], z[i]));
         r[i] = g.r;

@@ -200,11 +200,11 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, SpinorValu
 
   // Radial part, as radialWithDecay() but point by point inside each recurrence step.
   Row q, radialValue;
-  bool far = false;
-  for (int i = 0; i < kLanes; ++i) {
-    q[i] = g.r[i] * twoOverN_;
-    far |= !(q[i] <= fastLimit_);
-  }
+  for (int i = 0; i < kLanes; ++i) q[i] = g.r[i] * twoOverN_;
+  // (A NaN point gives NaN either way.)
+  double largest = 0.0;
+  for (int i = 0; i < kLanes; ++i) largest = q[i] > largest ? q[i] : largest;
+  const bool far = largest > fastLimit_;
   Row power;
   for (int i = 0; i < kLanes; ++i) power[i] = 1.0;
   for (int k = 0; k < li; ++k)

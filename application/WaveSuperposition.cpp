@@ -95,35 +95,34 @@ SpinorValue WaveSuperposition::evaluate(const vl::Vec3d& p, SpinorValue* each) c
 void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, SpinorValue* sum,
                                       SpinorValue* each) const {
   using Row = PointBlock::Row;
-  constexpr int kLanes = PointBlock::kMaxPoints, kGroup = PointBlock::kGroupSize;
+  constexpr int kLanes = PointBlock::kMaxPoints;
   count = std::clamp(count, 0, kLanes);
   PointBlock g;
   g.set(points, count, maxAbsM_);
   for (int i = 0; i < count; ++i) sum[i] = {};
 
-  // e^{-r_i/N} from e^{-r_0/N} of the group's first point and the series of
-  // e^{-(r_i - r_0)/N}: one exponential per group.
+  // e^{-r_i/N} from e^{-r_0/N} and the series of e^{-(r_i - r_0)/N}: one exponential per
+  // block, as long as its points lie within N/2 of the first one in distance from the centre.
   auto decays = [&](double inverseScale, Row& out) {
-    Row x, series, base;
-    for (int k = 0; k < PointBlock::kGroups; ++k) {
-      const double b = std::exp(-g.r[k * kGroup] * inverseScale);
-      for (int i = k * kGroup; i < (k + 1) * kGroup; ++i) base[i] = b;
+    const double base = std::exp(-g.r[0] * inverseScale);
+    Row x, size, series;
+    for (int i = 0; i < kLanes; ++i) {
+      x[i] = -(g.r[i] - g.r[0]) * inverseScale;
+      size[i] = std::abs(x[i]);
     }
     double largest = 0.0;
-    for (int i = 0; i < kLanes; ++i) {
-      x[i] = -(g.r[i] - g.r[i & ~(kGroup - 1)]) * inverseScale;
-      largest = std::max(largest, std::abs(x[i]));
-    }
-    const bool near = largest <= 0.5;
+    for (int i = 0; i < kLanes; ++i) largest = size[i] > largest ? size[i] : largest;
     // Terms enough for a remainder below 3e-17 relative at the largest |x|.
     const int degree = largest <= 0.01 ? 6 : (largest <= 0.1 ? 9 : 14);
     for (int i = 0; i < kLanes; ++i) series[i] = kSeries[degree];
-    for (int k = degree - 1; k >= 0; --k)
-      for (int i = 0; i < kLanes; ++i) series[i] = series[i] * x[i] + kSeries[k];
-    for (int i = 0; i < kLanes; ++i) out[i] = base[i] * series[i];
-    if (!near)
+    for (int k = degree - 1; k >= 0; --k) {
+      const double c = kSeries[k];
+      for (int i = 0; i < kLanes; ++i) series[i] = series[i] * x[i] + c;
+    }
+    for (int i = 0; i < kLanes; ++i) out[i] = base * series[i];
+    if (!(largest <= 0.5))
       for (int i = 0; i < kLanes; ++i)
-        if (!(std::abs(x[i]) <= 0.5)) out[i] = std::exp(-g.r[i] * inverseScale);
+        if (!(size[i] <= 0.5)) out[i] = std::exp(-g.r[i] * inverseScale);
   };
   Row common;
   if (inverseCommon_ > 0.0) decays(inverseCommon_, common);
