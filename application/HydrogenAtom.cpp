@@ -1,0 +1,261 @@
+#include "HydrogenAtom.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "PointBlock.hpp"
+#include "math/vl_Quat.hpp"
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+// Steps are due when the accumulator reaches 1 up to this much: ten frames at speed 0.1 add
+// up to 0.9999999999999999, which is one step.
+constexpr double kStepTolerance = 1e-9;
+// Offset of every sample point, so that a particle at the origin is still well defined.
+constexpr double kSampleOffset = 1e-5;
+
+double bounded(double v, double lo, double hi, double fallback) {
+  return std::isfinite(v) ? std::clamp(v, lo, hi) : fallback;
+}
+
+bool finite(const vl::Vec3d& v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// Keeps [0, 1] as it is, takes the fraction above 1 and wraps values below 0 up into it.
+double wrapHue(double x) {
+  if (!std::isfinite(x)) return 0.0;
+  if (x > 1.0) return x - std::trunc(x);
+  if (x < 0.0) return x + 1.0 - std::trunc(x);
+  return x;
+}
+
+}  // namespace
+
+HydrogenAtom::HydrogenAtom() : particles_(kParticles) {}
+
+void HydrogenAtom::init() {
+  const float pi = std::numbers::pi_v<float>;
+  for (int i = 0; i < kContourSize; ++i) {
+    const float c = 4.f * std::cos(pi * float(i) / float(kContourSize));
+    contour_[i] = std::exp(-(c * c));
+  }
+}
+
+double HydrogenAtom::scale() const {
+  return 10.0 * std::exp2(bounded(settings.zoom, -99.0, 99.0, 0.0));
+}
+
+void HydrogenAtom::reset() {
+  const double s = scale();
+  const vl::Vec3d centre = vl::Vec3d(settings.polyX, settings.polyY, settings.polyZ) / s;
+  const double radius = settings.polyRadius / (s * 0.1);
+
+  const float half = 0.5f * float(kTwoPi);
+  const float a = half * float(settings.polyAlpha), b = half * float(settings.polyBeta),
+              g = half * float(settings.polyGamma);
+  const float c1 = std::cos(a), s1 = std::sin(a), c2 = std::cos(b), s2 = std::sin(b),
+              c3 = std::cos(g), s3 = std::sin(g);
+  const vl::Quatd q(c1 * c2 * c3 + s1 * s2 * s3, c1 * s2 * c3 + s1 * c2 * s3,
+                    s1 * c2 * c3 - c1 * s2 * s3, c1 * c2 * s3 - s1 * s2 * c3);
+  const double norm2 = q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z;
+  const vl::Quatd c = q.conjugate();
+  const vl::Quatd inverse(c.w / norm2, c.x / norm2, c.y / norm2, c.z / norm2);
+
+  const double delta = kTwoPi / kParticles;
+  const double stepRe = std::cos(delta), stepIm = std::sin(delta);
+  double re = 1.0, im = 0.0;
+  for (Particle& p : particles_) {
+    const vl::Quatd v = q * vl::Quatd(0.0, radius * re, radius * im, 0.0) * inverse;
+    p.position = centre + vl::Vec3d(v.x, v.y, v.z);
+    p.displacement = vl::Vec3d();
+    const double nextRe = re * stepRe - im * stepIm;
+    im = re * stepIm + im * stepRe;
+    re = nextRe;
+  }
+}
+
+void HydrogenAtom::step(double) {
+  const double s = scale();
+  if (resetPending_) {
+    resetPending_ = false;
+    reset();
+  }
+  const double speed = bounded(settings.simulationSpeed, 0.1, 4.0, 1.0);
+  lastSpeed_ = speed;
+  stepAccumulator_ += speed;
+  while (stepAccumulator_ >= 1.0 - kStepTolerance) {
+    stepAccumulator_ -= 1.0;
+    simulationStep(s);
+  }
+}
+
+void HydrogenAtom::simulationStep(double s) {
+  for (int k = 0; k < 3; ++k) {
+    if (!waveDirty_[k]) continue;
+    waveDirty_[k] = false;
+    const WaveSettings& w = settings.waves[k];
+    waves_.configure(k, w.n, w.l, w.J, w.j, w.f, w.w);
+  }
+  waves_.advancePhases();
+  for (Particle& p : particles_) p.displacement = p.displacementRate = vl::Vec3d();
+
+  velocityGain_ = settings.polyVel;
+  const double h = settings.der;
+  contourValue_ = settings.contour;
+  hueRotation_ = settings.hueRotation;
+  newColors_ = settings.newColors;
+  const double kappa = settings.polyRigid, mu = settings.polySmooth;
+
+  // The springs and smoothing of a particle read only its neighbours' positions, and its
+  // sample reads only its own; so the samples of particles 0 ... 510 can be taken in blocks
+  // after their springs, with the same result as interleaving them. The last particle's
+  // spring reaches particle 0, whose flow is already gathered, as it would be in order.
+  for (int i = 0; i < kParticles - 1; ++i) springAndSmooth(i, kappa, mu);
+  sampleAll(0, kParticles - 2, s, h);
+  springAndSmooth(kParticles - 1, kappa, mu);
+  sampleAll(kParticles - 1, kParticles - 1, s, h);
+
+  for (Particle& p : particles_) {
+    p.displacement += p.displacementRate;
+    p.position += p.displacement;
+    // A flow that ran away leaves no non-finite position behind.
+    if (!finite(p.position)) {
+      p.fail();
+      resetPending_ = true;
+    }
+  }
+}
+
+void HydrogenAtom::springAndSmooth(int i, double kappa, double mu) {
+  Particle& p = particles_[i];
+  Particle& next = particles_[(i + 1) % kParticles];
+  const Particle& prev = particles_[(i + kParticles - 1) % kParticles];
+
+  const vl::Vec3d d = next.position - p.position;
+  const vl::Vec3d pull = d * ((d.magSqr() - kRestLengthSquared) * -kappa);
+  p.displacement -= pull;
+  next.displacement += pull;
+
+  if (!finite(p.displacement)) {
+    resetPending_ = true;
+    p.fail();
+  }
+  if (!finite(next.displacement)) {
+    resetPending_ = true;
+    next.fail();
+  }
+
+  const vl::Vec3d mid = (prev.position + next.position) / 2.0;
+  p.position += (mid - p.position) * mu;
+}
+
+void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
+  constexpr int kGroup = PointBlock::kGroupSize;
+  vl::Vec3d points[PointBlock::kMaxPoints];
+  SpinorValue sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
+  const vl::Vec3d offset(kSampleOffset, kSampleOffset, kSampleOffset);
+  for (int i = first; i <= last; i += PointBlock::kGroups) {
+    const int count = std::min(PointBlock::kGroups, last - i + 1);
+    for (int q = 0; q < count; ++q) {
+      const vl::Vec3d p = particles_[i + q].position * s + offset;
+      vl::Vec3d* stencil = points + q * kGroup;
+      stencil[0] = stencil[7] = p;
+      for (int e = 0; e < 3; ++e) {
+        vl::Vec3d step;
+        step[e] = h;
+        stencil[1 + 2 * e] = p + step;
+        stencil[2 + 2 * e] = p - step;
+      }
+    }
+    waves_.evaluateBlock(points, count * kGroup, sums, each);
+    for (int q = 0; q < count; ++q) sample(i + q, sums + q * kGroup, each + 3 * q, h);
+  }
+}
+
+void HydrogenAtom::sample(int i, const SpinorValue* stencil, const SpinorValue* each, double h) {
+  Particle& particle = particles_[i];
+  SpinorValue psi = stencil[0];
+  if (std::isnan(std::sqrt(psi.a * psi.a + psi.b * psi.b))) {
+    resetPending_ = true;
+    psi.a = psi.b = 0.0;
+  }
+  if (std::isnan(std::sqrt(psi.c * psi.c + psi.d * psi.d))) {
+    resetPending_ = true;
+    psi.c = psi.d = 0.0;
+  }
+  spinors_[i] = psi;
+  const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
+  particle.spin =
+      vl::Vec3d(2.0 * (a * c + b * d), 2.0 * (a * d - b * c), (a * a + b * b) - (c * c + d * d));
+  colourOf(particle, psi, each);
+
+  // Probability-current velocity by central differences, with a regularised 1/rho. Without a
+  // step there is no difference to take.
+  if (h == 0.0) return;
+  const double rho = (a * a + b * b) + (c * c + d * d);
+  const double k = rho / (2.0 * h * (rho * rho + 1e-7));
+  for (int e = 0; e < 3; ++e) {
+    const SpinorValue delta = stencil[1 + 2 * e] - stencil[2 + 2 * e];
+    particle.displacement[e] +=
+        (a * delta.b - b * delta.a + c * delta.d - d * delta.c) * k * velocityGain_;
+  }
+}
+
+void HydrogenAtom::colourOf(Particle& particle, const SpinorValue& psi,
+                            const SpinorValue* each) const {
+  vl::Color& colour = particle.colour;
+  if (newColors_) {
+    float r = 0.f, g = 0.f, b = 0.f;
+    for (int k = 0; k < 3; ++k) {
+      const double hue = wrapHue(10.0 * each[k].norm() + hueRotation_);
+      const vl::Color rgb = vl::Color::fromHSV(float(hue), 1.f, 0.7f);
+      r += rgb.r;
+      g += rgb.g;
+      b += rgb.b;
+    }
+    colour = vl::Color(r, g, b, 3.f);
+    return;
+  }
+  const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
+  double theta = std::atan2(2.0 * (a * d - b * c), 2.0 * (a * c + b * d)) / kTwoPi;
+  if (theta < 0.0) theta += 1.0;
+  const vl::Color rgb = vl::Color::fromHSV(float(theta), 1.f, float(contourValue_));
+  colour.r = rgb.r;
+  colour.g = rgb.g;
+  colour.b = rgb.b;
+  double u = 8.0 * theta;
+  u -= std::floor(u);
+  const double x = u * contourSize_;
+  const int i0 = std::clamp(int(x), 0, kContourSize - 1);
+  const int i1 = i0 + 1 == kContourSize ? 0 : i0 + 1;
+  const double t = x - i0;
+  const float level = float(0.8 * (contour_[i1] * t + contour_[i0] * (1.0 - t)));
+  for (int ch = 0; ch < 4; ++ch) colour[ch] = (1.f - colour[ch]) * level + colour[ch];
+}
+
+void HydrogenAtom::trigger() {
+  spinors_.fill(SpinorValue{});
+  stepAccumulator_ = 0.0;
+  resetPending_ = true;
+}
+
+void HydrogenAtom::presetLoaded(const std::array<std::complex<double>, 3>& resonances) {
+  if (settings.resetOnLoad) resetPending_ = true;
+  setPhases(resonances);
+}
+
+void HydrogenAtom::forceReset() {
+  waves_.resetPhases();
+  resetPending_ = true;
+}
+
+void HydrogenAtom::setPhases(const std::array<std::complex<double>, 3>& resonances) {
+  for (int k = 0; k < 3; ++k) waves_.state(k).phase = resonances[k];
+}
+
+std::array<std::complex<double>, 3> HydrogenAtom::phases() const {
+  return {waves_.state(0).phase, waves_.state(1).phase, waves_.state(2).phase};
+}

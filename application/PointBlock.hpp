@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <cmath>
+
+#include "SphericalPoint.hpp"
+#include "WaveTables.hpp"
+#include "math/vl_Vec.hpp"
+
+// The geometry of a few sample points side by side (a particle's point and its six gradient
+// neighbours), laid out so that the loops over the points vectorise. Same quantities and
+// offsets as SphericalPoint.
+struct PointBlock {
+  // Points come in groups of eight neighbours (a particle's point, its six gradient
+  // neighbours and one spare); a block holds two groups.
+  static constexpr int kGroupSize = 8;
+  static constexpr int kGroups = 2;
+  static constexpr int kMaxPoints = kGroupSize * kGroups;
+  using Row = std::array<double, kMaxPoints>;
+
+  int count = 0;
+  int powers = 0;
+  Row r, cosTheta, sinTheta, cosPhi, sinPhi;
+  std::array<Row, WaveTables::kMaxAbsM + 1> sinThetaPow, cosMPhi, sinMPhi;
+
+  // Every lane is always computed (a fixed trip count vectorises without remainders); lanes
+  // beyond n repeat point 0.
+  void set(const vl::Vec3d* points, int n, int maxAbsM) {
+    count = n;
+    Row x, y, z, rhoXY;
+    for (int i = 0; i < kMaxPoints; ++i) {
+      const vl::Vec3d& p = points[i < n ? i : 0];
+      x[i] = p[0];
+      y[i] = p[1];
+      z[i] = p[2];
+    }
+    // Separate passes over the points so that each vectorises.
+    Row xy2, r2;
+    for (int i = 0; i < kMaxPoints; ++i) {
+      xy2[i] = x[i] * x[i] + y[i] * y[i];
+      r2[i] = xy2[i] + z[i] * z[i];
+    }
+    // (A NaN point gives NaN either way.)
+    double largest = 0.0;
+    for (int i = 0; i < kMaxPoints; ++i) largest = r2[i] > largest ? r2[i] : largest;
+    const bool far = largest >= 1e300;
+    for (int i = 0; i < kMaxPoints; ++i) {
+      rhoXY[i] = std::sqrt(xy2[i]) + SphericalPoint::kEpsilon;
+      r[i] = std::sqrt(r2[i]) + SphericalPoint::kEpsilon;
+    }
+    for (int i = 0; i < kMaxPoints; ++i) {
+      // One division for both reciprocals.
+      const double inv = 1.0 / (r[i] * rhoXY[i]);
+      const double invR = rhoXY[i] * inv, invRhoXY = r[i] * inv;
+      cosTheta[i] = z[i] * invR;
+      sinTheta[i] = rhoXY[i] * invR;
+      cosPhi[i] = x[i] * invRhoXY;
+      sinPhi[i] = y[i] * invRhoXY;
+    }
+    if (far) {
+      for (int i = 0; i < kMaxPoints; ++i) {
+        if (!(r2[i] >= 1e300)) continue;
+        SphericalPoint g;
+        g.setFar(vl::Vec3d(x[i], y[i], z[i]));
+        r[i] = g.r;
+        cosTheta[i] = g.cosTheta;
+        sinTheta[i] = g.sinTheta;
+        cosPhi[i] = g.cosPhi;
+        sinPhi[i] = g.sinPhi;
+      }
+    }
+    powers = maxAbsM < 0 ? 0 : (maxAbsM > WaveTables::kMaxAbsM ? WaveTables::kMaxAbsM : maxAbsM);
+    for (int i = 0; i < kMaxPoints; ++i) {
+      sinThetaPow[0][i] = 1.0;
+      cosMPhi[0][i] = 1.0;
+      sinMPhi[0][i] = 0.0;
+    }
+    for (int k = 1; k <= powers; ++k)
+      for (int i = 0; i < kMaxPoints; ++i) {
+        sinThetaPow[k][i] = sinThetaPow[k - 1][i] * sinTheta[i];
+        cosMPhi[k][i] = cosMPhi[k - 1][i] * cosPhi[i] - sinMPhi[k - 1][i] * sinPhi[i];
+        sinMPhi[k][i] = cosMPhi[k - 1][i] * sinPhi[i] + sinMPhi[k - 1][i] * cosPhi[i];
+      }
+  }
+};
