@@ -1,0 +1,314 @@
+// Sending and receiving over loopback: against liblo's independent tools, against hostile
+// datagrams, and through many starts and stops of the receive thread.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "osc_test_support.hpp"
+#include "protocol/vl_OSC.hpp"
+
+using namespace vl::osc;
+using namespace std::chrono_literals;
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+// Appends big-endian 32-bit values and padded strings: an OSC encoder independent of oscpack.
+void putInt(std::string& s, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) s.push_back(static_cast<char>((v >> shift) & 0xff));
+}
+void putPadded(std::string& s, const std::string& text) {
+  s += text;
+  do s.push_back('\0');
+  while (s.size() % 4 != 0);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// liblo's oscdump on a port, writing to a file; stopped by its process id.
+class OscDump {
+ public:
+  explicit OscDump(uint16_t port) : mPort(port) {
+    mOut = testing::TempDir() + "oscdump_" + std::to_string(port) + ".txt";
+    std::string pidFile = mOut + ".pid";
+    std::string cmd =
+        "oscdump -L " + std::to_string(port) + " > " + mOut + " 2>&1 & echo $! > " + pidFile;
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream(pidFile) >> mPid;
+  }
+  ~OscDump() {
+    if (mPid > 0) kill(mPid, SIGTERM);
+  }
+  std::string output() const { return readFile(mOut); }
+  // oscdump gives no sign of readiness: probe until a probe shows up in its output.
+  bool waitReady(Send& s) {
+    for (int i = 0; i < 100; ++i) {
+      s.beginMessage("/probe").endMessage();
+      s.send();
+      std::this_thread::sleep_for(50ms);
+      if (output().find("/probe") != std::string::npos) return true;
+    }
+    return false;
+  }
+  // Waits for n lines containing the address and returns them without the leading time tag.
+  std::vector<std::string> linesFor(const std::string& address, std::size_t n) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100 && lines.size() < n; ++i) {
+      lines.clear();
+      std::istringstream in(output());
+      for (std::string line; std::getline(in, line);) {
+        auto pos = line.find(' ');
+        if (pos != std::string::npos && line.compare(pos + 1, address.size(), address) == 0) {
+          lines.push_back(line.substr(pos + 1));
+        }
+      }
+      if (lines.size() < n) std::this_thread::sleep_for(50ms);
+    }
+    return lines;
+  }
+
+ private:
+  uint16_t mPort;
+  std::string mOut;
+  pid_t mPid = -1;
+};
+
+}  // namespace
+
+TEST(OscPeers, OscsendAndRawDatagramsReachRecv) {
+  Recv r;
+  osctest::Recorder rec;
+  r.handler(rec);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+
+  std::string cmd =
+      "oscsend 127.0.0.1 " + std::to_string(port) + " /peer/values ifs 42 0.75 'hello peer'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(rec.waitFor(1));
+
+  // liblo's tool cannot send blobs: encode one by hand.
+  std::string blobMessage;
+  putPadded(blobMessage, "/peer/blob");
+  putPadded(blobMessage, ",ib");
+  putInt(blobMessage, static_cast<uint32_t>(-3));
+  putInt(blobMessage, 5);
+  blobMessage += std::string("\x01\x00\xff\x7f\x80", 5);
+  blobMessage += std::string(3, '\0');
+  osctest::sendRaw(port, blobMessage.data(), blobMessage.size());
+  ASSERT_TRUE(rec.waitFor(2));
+  r.stop();
+
+  auto m = rec.messages();
+  EXPECT_EQ(m[0].address, "/peer/values");
+  EXPECT_EQ(m[0].typeTags, "ifs");
+  EXPECT_EQ(m[0].ints, std::vector<int32_t>{42});
+  EXPECT_EQ(m[0].floats, std::vector<float>{0.75f});
+  EXPECT_EQ(m[0].strings, std::vector<std::string>{"hello peer"});
+  EXPECT_EQ(m[0].timeTag, 1u);
+  EXPECT_EQ(m[0].sender.rfind("127.0.0.1:", 0), 0u) << m[0].sender;
+  EXPECT_EQ(m[1].address, "/peer/blob");
+  EXPECT_EQ(m[1].ints, std::vector<int32_t>{-3});
+  ASSERT_EQ(m[1].blobs.size(), 1u);
+  EXPECT_EQ(m[1].blobs[0], (std::vector<unsigned char>{1, 0, 255, 127, 128}));
+}
+
+TEST(OscPeers, OscdumpDecodesWhatSendSends) {
+  uint16_t port = osctest::freeUdpPort();
+  OscDump dump(port);
+  Send s;
+  ASSERT_TRUE(s.open(port, "127.0.0.1"));
+  ASSERT_TRUE(dump.waitReady(s));
+
+  s.beginMessage("/dump/values").add(int32_t(-123456)).add(0.5f).add("two words").add('Z');
+  s.add(int64_t(1) << 33).add(-2.25).endMessage();
+  EXPECT_GT(s.send(), 0u);
+  s.beginMessage("/dump/empty").endMessage();
+  EXPECT_GT(s.send(), 0u);
+
+  auto values = dump.linesFor("/dump/values", 1);
+  ASSERT_EQ(values.size(), 1u) << dump.output();
+  EXPECT_EQ(values[0],
+            "/dump/values ifschd -123456 0.500000 \"two words\" 'Z' 8589934592 "
+            "-2.250000");
+  auto empty = dump.linesFor("/dump/empty", 1);
+  ASSERT_EQ(empty.size(), 1u) << dump.output();
+  EXPECT_EQ(empty[0], "/dump/empty ");
+}
+
+TEST(OscNetwork, BundleReachesEachHandlerAsTwoMessagesWithItsTimeTag) {
+  Recv r;
+  osctest::Recorder first, second;
+  r.handler(first);
+  r.handler(second);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+
+  Send s(port, "127.0.0.1");
+  const uint64_t tag = 0xdeadbeef00000001ull;
+  s.beginBundle(tag);
+  s.beginMessage("/b/one").add(1.5f).endMessage();
+  s.beginMessage("/b/two").add("two").endMessage();
+  s.endBundle();
+  EXPECT_GT(s.send(), 0u);
+  ASSERT_TRUE(first.waitFor(2));
+  ASSERT_TRUE(second.waitFor(2));
+  for (osctest::Recorder* rec : {&first, &second}) {
+    auto m = rec->messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].address, "/b/one");
+    EXPECT_EQ(m[0].floats, std::vector<float>{1.5f});
+    EXPECT_EQ(m[1].address, "/b/two");
+    EXPECT_EQ(m[1].strings, std::vector<std::string>{"two"});
+    EXPECT_EQ(m[0].timeTag, tag);
+    EXPECT_EQ(m[1].timeTag, tag);
+  }
+}
+
+TEST(OscNetwork, OversizedMessageIsReportedAndTheNextOneArrives) {
+  Recv r;
+  osctest::Recorder rec;
+  r.handler(rec);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+  Send s(port, "127.0.0.1");
+  ASSERT_TRUE(s.opened());
+
+  CaptureStderr();
+  s.beginMessage("/too/big").add(std::string(2000, 'x')).endMessage();
+  EXPECT_EQ(s.send(), 0u);
+  std::string err = GetCapturedStderr();
+  EXPECT_NE(err.find("OSC error: out of buffer memory"), std::string::npos) << err;
+
+  s.beginMessage("/after").add(int32_t(7)).endMessage();
+  EXPECT_GT(s.send(), 0u);
+  ASSERT_TRUE(rec.waitFor(1));
+  auto m = rec.messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].address, "/after");
+  EXPECT_EQ(m[0].ints, std::vector<int32_t>{7});
+}
+
+TEST(OscNetwork, ReceiverSurvivesThousandsOfHostileDatagrams) {
+  Recv r;
+  osctest::Recorder rec;
+  r.handler(rec);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+
+  Packet valid;
+  valid.beginBundle(5).beginMessage("/v").add(int32_t(1)).add("s").endMessage().endBundle();
+  const std::string good(valid.data(), valid.size());
+
+  std::mt19937 rng(1234);
+  CaptureStderr();
+  for (int i = 0; i < 3000; ++i) {
+    std::string d;
+    switch (i % 3) {
+      case 0: {  // random bytes, sometimes starting like a message or a bundle
+        d.resize(rng() % 256);
+        for (auto& c : d) c = static_cast<char>(rng());
+        if (i % 2 && d.size() > 8)
+          d.replace(0, 8, (i % 4 == 1) ? std::string("#bundle\0", 8) : "/x\0\0,is\0");
+        break;
+      }
+      case 1:  // a valid packet cut short, or with a byte flipped
+        d = good.substr(0, rng() % good.size());
+        if (!d.empty() && i % 2) d[rng() % d.size()] ^= static_cast<char>(1 + rng() % 255);
+        break;
+      default:  // larger than the socket's receive buffer
+        d.assign(4100 + rng() % 20000, static_cast<char>(rng()));
+        d.replace(0, good.size(), good);
+    }
+    if (!d.empty()) osctest::sendRaw(port, d.data(), d.size());
+    if (i % 200 == 0) std::this_thread::sleep_for(2ms);
+  }
+  // The kernel may drop datagrams when its buffer fills, so the good message is repeated
+  // until it shows up; a dead receiver never shows it.
+  Send s(port, "127.0.0.1");
+  bool arrived = false;
+  for (int attempt = 0; attempt < 50 && !arrived; ++attempt) {
+    s.beginMessage("/still/alive").add(int32_t(99)).endMessage();
+    s.send();
+    for (int w = 0; w < 20 && !arrived; ++w) {
+      std::this_thread::sleep_for(5ms);
+      for (const auto& m : rec.messages()) arrived |= m.address == "/still/alive";
+    }
+  }
+  std::string err = GetCapturedStderr();
+  EXPECT_TRUE(arrived);
+  EXPECT_TRUE(r.isRunning());
+  EXPECT_NE(err.find("OSC error: "), std::string::npos);
+  r.stop();
+}
+
+TEST(OscNetwork, StartAndStopAThousandTimesNeverHangs) {
+  Recv r;
+  osctest::Recorder rec;
+  r.handler(rec);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_TRUE(r.start());
+    if (i % 3 == 0) std::this_thread::yield();
+    r.stop();
+    ASSERT_FALSE(r.isRunning());
+  }
+  // Still a working receiver afterwards; stop twice is harmless and the destructor stops it.
+  ASSERT_TRUE(r.start());
+  Send s(port, "127.0.0.1");
+  s.beginMessage("/after/cycles").endMessage();
+  s.send();
+  EXPECT_TRUE(rec.waitFor(1));
+  r.stop();
+  r.stop();
+  Recv running;
+  ASSERT_NE(osctest::openOnFreePort(running), 0);
+  running.start();
+}
+
+TEST(OscNetwork, OpenReportsFailuresAndBindsLocalhostByDefault) {
+  Recv r;
+  osctest::Recorder rec;
+  r.handler(rec);
+  uint16_t port = osctest::freeUdpPort();
+  ASSERT_TRUE(r.open(port));
+  EXPECT_EQ(r.address(), "localhost");
+  EXPECT_EQ(r.port(), port);
+  ASSERT_TRUE(r.start());
+  osctest::sendRaw(port, "/lh\0,\0\0\0", 8);
+  EXPECT_TRUE(rec.waitFor(1));
+
+  Recv taken;
+  CaptureStdout();
+  EXPECT_FALSE(taken.open(port, "127.0.0.1"));
+  EXPECT_EQ(GetCapturedStdout().rfind("run time exception at Recv::open: ", 0), 0u);
+  EXPECT_FALSE(taken.start());
+
+  Send s;
+  CaptureStdout();
+  EXPECT_FALSE(s.open(port, "no-such-host.invalid"));
+  EXPECT_EQ(GetCapturedStdout().rfind("run time exception at Send::open: ", 0), 0u);
+  s.beginMessage("/nowhere").endMessage();
+  EXPECT_EQ(s.send(), 0u);
+}
