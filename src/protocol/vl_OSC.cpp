@@ -450,6 +450,10 @@ void Recv::closeSocket() {
 }
 
 bool Recv::open(uint16_t port, const std::string& address) {
+  if (mBackground && std::this_thread::get_id() == mThread.get_id()) {
+    reportError(__FILE__, __LINE__, "a receiver cannot be reopened from its own handler");
+    return false;
+  }
   stop();
   closeSocket();
   std::string bindAddress = address.empty() ? "localhost" : address;
@@ -492,6 +496,12 @@ bool Recv::start() {
 
 void Recv::stop() {
   if (!mBackground) return;
+  if (std::this_thread::get_id() == mThread.get_id()) {
+    // A handler cannot wait for its own thread: the loop ends after this packet, and the next
+    // stop from another thread (or the destructor) joins it.
+    mSocketReceiver->asynchronousBreak();
+    return;
+  }
   // A break signalled before the thread has entered the socket loop is lost, so it is repeated
   // until the thread reports that the loop has returned.
   std::unique_lock<std::mutex> lock(mThreadLock);

@@ -160,7 +160,7 @@ TEST(OscRecv, MalformedPacketsAreReportedAndDroppedWithoutReachingHandlers) {
       std::string("#bundle\0", 8),                             // too short for a bundle
       // an element size that wraps oscpack's bundle reader round to the same element forever
       std::string("#bundle\0\0\0\0\0\0\0\0\1\xff\xff\xff\xfc/a\0\0", 24),
-      std::string("/a\0", 3),             // not a multiple of four
+      std::string("/a\0", 3),               // not a multiple of four
       std::string("/a\0\0,s\0\0abcd", 12),  // unterminated string argument
   };
   for (const auto& b : bad) {
