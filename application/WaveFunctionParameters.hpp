@@ -9,7 +9,8 @@
 
 #include "ui/vl_Parameter.hpp"
 
-// The six values of a group as read at one moment, raw (not truncated or snapped).
+// The six values of a group as read at one moment, raw: the reader truncates n and l toward
+// zero, limits l to n - 1, and snaps J and j to half-integers.
 struct WaveFunctionSettings {
   float n = 0.0f;
   float l = 0.0f;
@@ -20,7 +21,8 @@ struct WaveFunctionSettings {
 
   // "n" holds its construction default 0 (below its minimum 1) until the first set; such a
   // group has no eigenstate and must contribute nothing. Readers must not clamp it up to 1.
-  bool empty() const { return n < 1.0f; }
+  // A NaN (the parameters' clamping lets it through) counts as empty too.
+  bool empty() const { return !(n >= 1.0f); }
 };
 
 class WaveFunctionParameters {

@@ -98,6 +98,13 @@ TEST(WaveFunctionGroups, ANaNThatGotInIsHandedOutOnceNotEveryFrame) {
   ASSERT_TRUE(atom.wfs1.takeChanges(s));
   EXPECT_TRUE(std::isnan(s.J));
   EXPECT_FALSE(atom.wfs1.takeChanges(s));
+
+  atom.wfs1.n.set(std::numeric_limits<float>::quiet_NaN());
+  ASSERT_TRUE(atom.wfs1.takeChanges(s));
+  EXPECT_TRUE(s.empty());  // no eigenstate for an undefined n
+  atom.wfs1.n.set(2.0f);
+  ASSERT_TRUE(atom.wfs1.takeChanges(s));
+  EXPECT_FALSE(s.empty());
 }
 
 // Readers rely on these bounds: "n" never below 1 once set (0 only as the untouched default),
