@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "application/AtomParameters.hpp"
 
@@ -141,4 +143,24 @@ TEST(WaveFunctionGroups, SetsClampToTheTableBounds) {
   WaveFunctionSettings s;
   g.takeChanges(s);
   EXPECT_FALSE(s.empty());
+}
+
+// A network thread keeps changing "l" while the stepping thread takes changes each frame: once
+// the writes stop, the value the stepping thread last took is the last one written.
+TEST(WaveFunctionGroups, TheLastWriteFromAnotherThreadAlwaysArrives) {
+  for (int round = 0; round < 20; ++round) {
+    AtomParameters atom;
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+      for (int v = 1; v <= 2000; ++v) atom.wfs2.l.set(static_cast<float>(v % 97) + 0.5f);
+      done = true;
+    });
+    WaveFunctionSettings taken, s;
+    while (!done) {
+      if (atom.wfs2.takeChanges(s)) taken = s;
+    }
+    writer.join();
+    if (atom.wfs2.takeChanges(s)) taken = s;
+    ASSERT_EQ(taken.l, static_cast<float>(2000 % 97) + 0.5f) << "round " << round;
+  }
 }
