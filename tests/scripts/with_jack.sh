@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command beside a JACK server of its own on the dummy back end: a real audio device
-# with no hardware. The server gets a unique name so parallel tests never share one.
+# with no hardware. The server gets a unique name so parallel tests never share one; clients
+# (libjack, and RtAudio through it) find it by JACK_DEFAULT_SERVER. The server's PID is
+# exported as ZENTHA_JACKD_PID so that a test can take the server away under a running stream.
 set -euo pipefail
 name="zentha-test-$$"
 log=$(mktemp -t jackd.XXXXXX.log)
@@ -8,10 +10,15 @@ export JACK_DEFAULT_SERVER="$name"
 export JACK_NO_START_SERVER=1
 setsid jackd --no-realtime -n "$name" -d dummy -r 44100 -p 512 -P 8 -C 2 -m >"$log" 2>&1 </dev/null &
 jack_pid=$!
+export ZENTHA_JACKD_PID="$jack_pid"
 cleanup() {
   kill -TERM "$jack_pid" 2>/dev/null || true
   for _ in $(seq 50); do kill -0 "$jack_pid" 2>/dev/null || break; sleep 0.1; done
   kill -KILL "$jack_pid" 2>/dev/null || true
+  wait "$jack_pid" 2>/dev/null || true
+  # A server that was killed, and clients that never closed, leave their named semaphores and
+  # sockets behind; they carry this server's unique name, so nobody else's are touched.
+  rm -f /dev/shm/jack_"$name"_* /dev/shm/jack_sem.*_"$name"_* 2>/dev/null || true
   rm -f "$log"
 }
 trap cleanup EXIT

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+
+#include "app/vl_ComputationDomain.hpp"
+#include "sound/vl_AudioIO.hpp"
+
+namespace vl {
+
+// The framework's audio domain: owns the audio stream and calls the audio callback (the
+// application's sound hook) on the device thread every block.
+class AudioDomain : public AsynchronousDomain {
+ public:
+  AudioDomain();
+  ~AudioDomain() override;
+
+  bool init(ComputationDomain* parent = nullptr) override;
+  bool cleanup(ComputationDomain* parent = nullptr) override;
+  // Opens the stream, publishes its rate, starts it; true when both open and start succeed.
+  bool start() override;
+  // Stops and closes the stream.
+  bool stop() override;
+
+  // A negative sample rate takes the device's preferred rate; -1 channels take all of them.
+  void configure(const AudioDevice& dev, double audioRate, int framesPerBuffer, int outChans,
+                 int inChans);
+  void configure(double audioRate = 44100.0, int framesPerBuffer = 512, int outChans = -1,
+                 int inChans = -1) {
+    configure(AudioDevice(-1), audioRate, framesPerBuffer, outChans, inChans);
+  }
+
+  AudioIO& audioIO() { return mAudioIO; }
+  const AudioIO& audioIO() const { return mAudioIO; }
+
+  // Output gain, 0 to 2, applied by the stream with a one-block ramp. Safe from any thread.
+  void gain(float g);
+  float gain() const { return mGain; }
+
+  // Runs on the device thread; bind it before start. Unbound, the domain plays silence.
+  std::function<void(AudioIOData&)> audioCallback;
+
+ protected:
+  // Called between open and start with the rate the device accepted, so that anything
+  // computed from the sample rate is ready before the first block.
+  virtual void audioRateChanged(double framesPerSecond) { (void)framesPerSecond; }
+
+ private:
+  static void forward(AudioIOData& io);
+
+  AudioIO mAudioIO;
+  float mGain = 1.0f;
+};
+
+}  // namespace vl
