@@ -1,0 +1,1 @@
+zentha_add_test(polysynth_tests SOURCES test_polysynth.cpp)
