@@ -10,6 +10,13 @@
 namespace vl {
 
 namespace {
+
+// The back end's own message, written through C stdio: the back end's notices from the JACK
+// thread can leave std::cerr in a failed state when the server goes away, which would
+// silence every later message printed through it.
+void printError(const RtAudioError& e) {
+  std::fprintf(stderr, "\n%s\n\n", e.getMessage().c_str());
+}
 // One back-end instance serves every device query; the back end picks the same host API as a
 // stream's own instance, so device numbers agree between the two.
 RtAudio* queryBackEnd() {
@@ -19,7 +26,7 @@ RtAudio* queryBackEnd() {
     try {
       rt = std::make_unique<RtAudio>();
     } catch (RtAudioError& e) {
-      e.printMessage();
+      printError(e);
     }
   });
   return rt.get();
@@ -54,11 +61,10 @@ int AudioDevice::numDevices() {
 void AudioDevice::setImpl(int deviceNum) {
   mID = deviceNum;
   mValid = false;
-  // The back end reports a default device even when it has none; asking for its details
-  // would throw, so an index beyond the count is simply an invalid device.
-  if (deviceNum < 0 || deviceNum >= numDevices()) return;
+  RtAudio* rt = queryBackEnd();
+  if (deviceNum < 0 || !rt) return;
   try {
-    RtAudio::DeviceInfo info = queryBackEnd()->getDeviceInfo(static_cast<unsigned>(deviceNum));
+    RtAudio::DeviceInfo info = rt->getDeviceInfo(static_cast<unsigned>(deviceNum));
     if (!info.probed) return;
     std::snprintf(mName, sizeof(mName), "%s", info.name.c_str());
     mChannelsInMax = static_cast<int>(info.inputChannels);
@@ -66,7 +72,13 @@ void AudioDevice::setImpl(int deviceNum) {
     mDefaultSampleRate = info.preferredSampleRate;
     mValid = true;
   } catch (RtAudioError& e) {
-    e.printMessage();
+    // A number beyond the devices present (the back end names device 0 the default even
+    // when there is none) is simply an invalid device; anything else is worth reporting.
+    if (e.getType() != RtAudioError::INVALID_DEVICE &&
+        e.getType() != RtAudioError::INVALID_PARAMETER &&
+        e.getType() != RtAudioError::INVALID_USE) {
+      printError(e);
+    }
   }
 }
 

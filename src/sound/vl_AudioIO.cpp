@@ -9,6 +9,15 @@
 
 namespace vl {
 
+namespace {
+// The back end's own message, written through C stdio: the back end's notices from the JACK
+// thread can leave std::cerr in a failed state when the server goes away, which would
+// silence every later message printed through it.
+void printError(const RtAudioError& e) {
+  std::fprintf(stderr, "\n%s\n\n", e.getMessage().c_str());
+}
+}  // namespace
+
 struct AudioIO::Backend {
   std::unique_ptr<RtAudio> rt;
   RtAudio::StreamParameters outParams, inParams;
@@ -20,7 +29,7 @@ AudioIO::AudioIO() : mBackend(std::make_shared<Backend>()) {
   try {
     mBackend->rt = std::make_unique<RtAudio>();
   } catch (RtAudioError& e) {
-    e.printMessage();
+    printError(e);
   }
   mBackend->outParams.deviceId = static_cast<unsigned>(mOutDevice.id());
   mBackend->inParams.deviceId = static_cast<unsigned>(mInDevice.id());
@@ -126,7 +135,7 @@ bool AudioIO::open() {
                      static_cast<unsigned int>(mFramesPerSecond), &frames, &AudioIO::blockCallback,
                      this);
   } catch (RtAudioError& e) {
-    e.printMessage();
+    printError(e);
     return false;
   }
   if (frames != static_cast<unsigned int>(mFramesPerBuffer)) {
@@ -143,7 +152,7 @@ bool AudioIO::start() {
   try {
     mBackend->rt->startStream();
   } catch (RtAudioError& e) {
-    e.printMessage();
+    printError(e);
     return false;
   }
   return true;
@@ -157,7 +166,7 @@ bool AudioIO::stop() {
     try {
       mBackend->rt->stopStream();
     } catch (RtAudioError& e) {
-      e.printMessage();
+      printError(e);
       ok = false;
     }
   }
@@ -173,7 +182,7 @@ bool AudioIO::close() {
     try {
       mBackend->rt->closeStream();
     } catch (RtAudioError& e) {
-      e.printMessage();
+      printError(e);
       ok = false;
     }
   }

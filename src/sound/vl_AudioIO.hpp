@@ -79,7 +79,8 @@ class AudioIO : public AudioIOData {
   void processBlock(float* devBuf, const float* in, unsigned int frames, unsigned int status);
 
   Callback mCallback = nullptr;
-  AudioDevice mInDevice{-1}, mOutDevice{-1};
+  AudioDevice mOutDevice{-1};
+  AudioDevice mInDevice{mOutDevice};
   bool mZeroNANs = true;
   bool mClipOut = true;
   bool mAutoZeroOut = true;

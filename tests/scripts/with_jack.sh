@@ -11,11 +11,30 @@ export JACK_NO_START_SERVER=1
 setsid jackd --no-realtime -n "$name" -d dummy -r 44100 -p 512 -P 8 -C 2 -m >"$log" 2>&1 </dev/null &
 jack_pid=$!
 export ZENTHA_JACKD_PID="$jack_pid"
+# The machine-wide JACK registry has eight server slots, and a server that dies without
+# shutting down (a test may kill it) keeps its slot. Only a new server of the same name
+# reclaims it, so one is started under that name and stopped cleanly.
+release_slot() {
+  setsid jackd --no-realtime -n "$name" -d dummy -r 44100 -p 512 >/dev/null 2>&1 </dev/null &
+  local tidy=$!
+  for _ in $(seq 100); do
+    jack_lsp >/dev/null 2>&1 && break
+    kill -0 "$tidy" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill -TERM "$tidy" 2>/dev/null || true
+  wait "$tidy" 2>/dev/null || true
+}
 cleanup() {
-  kill -TERM "$jack_pid" 2>/dev/null || true
-  for _ in $(seq 50); do kill -0 "$jack_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -KILL "$jack_pid" 2>/dev/null || true
+  local clean=true
+  if kill -TERM "$jack_pid" 2>/dev/null; then
+    for _ in $(seq 50); do kill -0 "$jack_pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -KILL "$jack_pid" 2>/dev/null; then clean=false; fi
+  else
+    clean=false
+  fi
   wait "$jack_pid" 2>/dev/null || true
+  $clean || release_slot
   # A server that was killed, and clients that never closed, leave their named semaphores and
   # sockets behind; they carry this server's unique name, so nobody else's are touched.
   rm -f /dev/shm/jack_"$name"_* /dev/shm/jack_sem.*_"$name"_* 2>/dev/null || true
