@@ -1,0 +1,48 @@
+#include "math/vl_Warn.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <unordered_set>
+
+namespace vl {
+
+std::string formatString(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  std::string out;
+  if (n > 0) {
+    out.resize(static_cast<std::size_t>(n));
+    std::vsnprintf(out.data(), out.size() + 1, fmt, args);
+  }
+  va_end(args);
+  return out;
+}
+
+static std::string located(const char* file, int line, const std::string& message) {
+  return formatString("%s:%d: %s", file, line, message.c_str());
+}
+
+void warn(const char* file, int line, const std::string& message) {
+  std::fputs(located(file, line, message).c_str(), stdout);
+  std::fflush(stdout);
+}
+
+bool warnOnce(const char* file, int line, const std::string& message) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> printed;
+  std::string text = located(file, line, message);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!printed.insert(text).second) return false;
+  }
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace vl
