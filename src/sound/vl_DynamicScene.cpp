@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "graphics/vl_Graphics.hpp"
+#include "graphics/vl_Shapes.hpp"
+
 namespace vl {
 
 float DistanceAttenuation::attenuation(float distance) const {
@@ -113,6 +116,53 @@ void DynamicScene::update(double dt) {
   for (SynthVoice* v : mUpdateVoices) mUpdatePool->push([v, dt] { v->update(dt); });
   mUpdatePool->waitForProcessingDone();
   if (mTimeMaster == TIME_MASTER_UPDATE) processInactiveVoices(true);
+}
+
+}  // namespace vl
+
+namespace vl {
+
+void DynamicScene::render(Graphics& g) {
+  std::lock_guard<std::mutex> lock(mGraphicsLock);
+  if (mTimeMaster == TIME_MASTER_GRAPHICS) processVoiceQueues(true);
+  const Pose listener = mListenerPose.load();
+  mDrawVoices.clear();
+  for (SynthVoice* v = mActiveVoices.load(); v; v = nextVoice(v)) {
+    if (!v->active()) continue;
+    auto* positioned = dynamic_cast<PositionedVoice*>(v);
+    const double distance = positioned ? (positioned->pose().pos() - listener.pos()).mag() : 0.0;
+    mDrawVoices.emplace_back(distance, v);
+  }
+  if (mDrawVoiceMarkers) {
+    if (mVoiceMarker.vertices().empty()) addSphere(mVoiceMarker, 0.05f, 8, 4);
+    for (auto& [distance, v] : mDrawVoices) {
+      if (auto* positioned = dynamic_cast<PositionedVoice*>(v)) {
+        const Vec3d p = positioned->pose().pos();
+        g.pushMatrix();
+        g.translate(static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2]));
+        g.draw(mVoiceMarker);
+        g.popMatrix();
+      }
+    }
+  }
+  if (mSortByDistance) {
+    std::sort(mDrawVoices.begin(), mDrawVoices.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+  }
+  for (auto& [distance, v] : mDrawVoices) {
+    g.pushMatrix();
+    if (auto* positioned = dynamic_cast<PositionedVoice*>(v)) {
+      positioned->preProcessGraphics(g);
+      const Pose pose = positioned->pose();
+      g.translate(static_cast<float>(pose.pos()[0]), static_cast<float>(pose.pos()[1]),
+                  static_cast<float>(pose.pos()[2]));
+      g.rotate(pose.quat());
+      g.scale(positioned->size());
+    }
+    v->onProcessGraphics(g);
+    g.popMatrix();
+  }
+  if (mTimeMaster == TIME_MASTER_GRAPHICS) processInactiveVoices(true);
 }
 
 }  // namespace vl

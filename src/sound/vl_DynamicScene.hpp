@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "graphics/vl_Mesh.hpp"
 #include "math/vl_Pose.hpp"
 #include "sound/vl_PolySynth.hpp"
 #include "sound/vl_PositionedVoice.hpp"
@@ -66,12 +67,16 @@ class DynamicScene : public PolySynth {
   // Configure before audio starts.
   DistanceAttenuation& distanceAttenuation() { return mDistanceAttenuation; }
 
+  // Draw the voices farthest from the listener first (for translucent voices).
   void sortDrawingByDistance(bool sort) { mSortByDistance = sort; }
+  // Draw a small sphere at each voice's position.
+  void drawVoiceMarkers(bool draw) { mDrawVoiceMarkers = draw; }
   void useUpdateThreads(bool use) { mUseUpdateThreads = use; }
   unsigned int updateThreadCount() const { return mUpdatePool ? mUpdatePool->size() : 0; }
 
-  using PolySynth::render;
   void render(AudioIOData& io) override;
+  // Draws each active voice in its own frame: placed at its pose and scaled by its size.
+  void render(Graphics& g) override;
   void update(double dt = 0.0) override;
 
  private:
@@ -84,7 +89,8 @@ class DynamicScene : public PolySynth {
   bool mSortByDistance = false;
   bool mUseUpdateThreads = true;
   std::unique_ptr<ThreadPool> mUpdatePool;
-  std::vector<SynthVoice*> mUpdateVoices;  // reused by update()
+  std::vector<SynthVoice*> mUpdateVoices;                   // reused by update()
+  std::vector<std::pair<double, SynthVoice*>> mDrawVoices;  // reused by render(Graphics&)
 
   // Render workers: started with the scene and idle, because every voice is rendered on the
   // audio thread; they only wait to be stopped.
@@ -93,6 +99,9 @@ class DynamicScene : public PolySynth {
   std::mutex mRenderWorkerLock;
   std::condition_variable mRenderWorkerWake;
   bool mStopRenderWorkers = false;
+
+  bool mDrawVoiceMarkers = false;
+  Mesh mVoiceMarker;
 };
 
 }  // namespace vl

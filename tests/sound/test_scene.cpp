@@ -7,9 +7,11 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <numbers>
 #include <set>
 #include <thread>
 
+#include "graphics/vl_Graphics.hpp"
 #include "sound/vl_DynamicScene.hpp"
 #include "sound/vl_Lbap.hpp"
 #include "sound/vl_SpeakerLayout.hpp"
@@ -23,6 +25,12 @@ using synthtest::makeBlock;
 namespace {
 
 const float kHalfPower = std::sqrt(0.5f);
+
+int countList(SynthVoice* v) {
+  int n = 0;
+  for (; v; v = PolySynth::nextVoice(v)) ++n;
+  return n;
+}
 
 // A scene with a stereo panner and one voice placed at position; returns the voice.
 CountingVoice* placeVoice(DynamicScene& scene, const Vec3d& position, unsigned int channels = 1) {
@@ -178,4 +186,60 @@ TEST(DynamicSceneUpdate, PoolRunsVoicesOnSeveralThreads) {
   scene.update(0.5);
   EXPECT_EQ(UpdateVoice::maxRunning.load(), 1);
   EXPECT_EQ(UpdateVoice::threads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+namespace {
+
+// Records the model matrix it is drawn with and the order of drawing.
+class DrawVoice : public PositionedVoice {
+ public:
+  void preProcessGraphics(Graphics&) override { ++preProcessed; }
+  void onProcessGraphics(Graphics& g) override {
+    matrix = g.modelMatrix();
+    order->push_back(this);
+  }
+  std::vector<DrawVoice*>* order = nullptr;
+  Mat4f matrix{1.0f};
+  int preProcessed = 0;
+};
+
+}  // namespace
+
+TEST(DynamicSceneGraphics, VoicesDrawnInTheirFramesFarthestFirst) {
+  DynamicScene scene(0, TIME_MASTER_GRAPHICS);
+  scene.allocatePolyphony<DrawVoice>(3);
+  scene.listenerPose(Pose({0, 0, 1}));
+  std::vector<DrawVoice*> order;
+  std::vector<DrawVoice*> voices;
+  const double depths[] = {-2.0, -9.0, -5.0};
+  for (double z : depths) {
+    auto* v = scene.getVoice<DrawVoice>();
+    v->order = &order;
+    v->setPose(Pose({1, 0, z}, Quatd::fromAxisAngle(std::numbers::pi / 2, {0, 1, 0})));
+    v->setSize(2.0f);
+    scene.triggerOn(v);
+    voices.push_back(v);
+  }
+  Graphics g;
+  scene.sortDrawingByDistance(true);
+  scene.render(g);  // bookkeeping at the start of the frame activates the voices
+  ASSERT_EQ(order.size(), 3u);
+  EXPECT_EQ(order[0], voices[1]);
+  EXPECT_EQ(order[1], voices[2]);
+  EXPECT_EQ(order[2], voices[0]);
+  EXPECT_EQ(voices[0]->preProcessed, 1);
+  // Placed, turned a quarter about y and doubled: the voice's own (1, 0, 0) turns to -z and
+  // lands 2 beyond its position.
+  const glm::vec4 p = voices[0]->matrix * glm::vec4(1, 0, 0, 1);
+  EXPECT_NEAR(p.x, 1.0f, 1e-5);
+  EXPECT_NEAR(p.y, 0.0f, 1e-5);
+  EXPECT_NEAR(p.z, -4.0f, 1e-5);
+  EXPECT_EQ(g.modelMatrix(), Mat4f(1.0f));  // every push was popped
+
+  // Voices that finish leave at the end of the frame.
+  voices[1]->free();
+  order.clear();
+  scene.render(g);
+  EXPECT_EQ(order.size(), 2u);
+  EXPECT_EQ(countList(scene.getActiveVoices()), 2);
 }
