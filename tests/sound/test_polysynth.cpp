@@ -24,6 +24,12 @@ int countList(SynthVoice* v) {
   return n;
 }
 
+// The free list's head, read under the lock that guards it (the clock thread changes it).
+SynthVoice* freeHead(PolySynth& synth) {
+  std::lock_guard<std::mutex> lock(synth.voiceLock());
+  return synth.getFreeVoices();
+}
+
 bool waitFor(const std::function<bool()>& condition) {
   for (int i = 0; i < 2000; ++i) {
     if (condition()) return true;
@@ -313,7 +319,7 @@ TEST(PolySynthClock, ClockThreadDoesTheBookkeeping) {
   synth.triggerOff(id);
   EXPECT_TRUE(waitFor([&] { return v->triggerOffs == 1; }));
   synth.triggerFree(id);
-  EXPECT_TRUE(waitFor([&] { return synth.getFreeVoices() == v; }));
+  EXPECT_TRUE(waitFor([&] { return freeHead(synth) == v; }));
   EXPECT_EQ(v->frees, 1);
   // Leaving the clock mode stops the thread: nothing moves any more.
   synth.setTimeMaster(TIME_MASTER_UPDATE);

@@ -84,9 +84,11 @@ class RealtimeVoice : public synthtest::CountingVoice {
   void update(double) override { std::this_thread::sleep_for(std::chrono::microseconds(300)); }
 };
 
-int countList(SynthVoice* v) {
+// Free voices, counted under the lock that guards the list (the clock thread changes it).
+int countFree(PolySynth& synth) {
+  std::lock_guard<std::mutex> lock(synth.voiceLock());
   int n = 0;
-  for (; v; v = PolySynth::nextVoice(v)) ++n;
+  for (SynthVoice* v = synth.getFreeVoices(); v; v = PolySynth::nextVoice(v)) ++n;
   return n;
 }
 
@@ -204,11 +206,11 @@ TEST_P(SceneRealtime, NoAllocationNoBlockingWhileVoicesComeAndGo) {
 
   // Nothing was lost on the way: with the locks free again every voice returns to the pool.
   scene.allNotesOff();
-  for (int i = 0; i < 200 && countList(scene.getFreeVoices()) < kVoices; ++i) {
+  for (int i = 0; i < 200 && countFree(scene) < kVoices; ++i) {
     scene.render(io);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  EXPECT_EQ(countList(scene.getFreeVoices()), kVoices);
+  EXPECT_EQ(countFree(scene), kVoices);
   EXPECT_EQ(scene.getActiveVoices(), nullptr);
 }
 
