@@ -52,7 +52,8 @@ PolySynth::~PolySynth() {
 // ---- Triggers (any thread) ----
 
 int PolySynth::triggerOn(SynthVoice* voice, int offsetFrames, int id, void* userData) {
-  if (!voice) return -1;
+  // A voice still on one of the lists (already triggered, or free) cannot be linked again.
+  if (!voice || voice->mListState.load() != SynthVoice::ListState::kNone) return -1;
   if (mVerbose) {
     std::cout << "Trigger on ";
     for (ParameterMeta* param : voice->triggerParameters()) {
@@ -75,6 +76,10 @@ int PolySynth::triggerOn(SynthVoice* voice, int offsetFrames, int id, void* user
   if (userData) voice->userData(userData);
   for (auto& entry : mTriggerOnCallbacks) {
     if (!entry.cb(voice, offsetFrames, id, entry.userData)) return -1;
+  }
+  auto expected = SynthVoice::ListState::kNone;
+  if (!voice->mListState.compare_exchange_strong(expected, SynthVoice::ListState::kPending)) {
+    return -1;  // triggered by another thread meanwhile
   }
   voice->triggerOn(offsetFrames);
   voice->onTriggerOn();
@@ -141,6 +146,7 @@ void PolySynth::allocatePolyphony(const std::string& name, int count) {
     SynthVoice* voice = allocateVoice(name);
     if (!voice) return;
     voice->mNext.store(nullptr);
+    voice->mListState.store(SynthVoice::ListState::kFree);
     std::lock_guard<std::mutex> lock(mFreeLock);
     if (!mFreeVoices) {
       mFreeVoices = voice;
@@ -168,6 +174,7 @@ SynthVoice* PolySynth::getFreeVoice(const std::string& name) {
           mFreeVoices = next;
         }
         v->mNext.store(nullptr);
+        v->mListState.store(SynthVoice::ListState::kNone);
         return v;
       }
     }
@@ -186,13 +193,19 @@ SynthVoice* PolySynth::getFreeVoice() {
   if (voice) {
     mFreeVoices = voice->mNext.load();
     voice->mNext.store(nullptr);
+    voice->mListState.store(SynthVoice::ListState::kNone);
   }
   return voice;
 }
 
 void PolySynth::insertFreeVoice(SynthVoice* voice) {
-  if (!voice) return;
   std::lock_guard<std::mutex> lock(mFreeLock);
+  // Only a voice on none of the lists can join the free list.
+  auto expected = SynthVoice::ListState::kNone;
+  if (!voice ||
+      !voice->mListState.compare_exchange_strong(expected, SynthVoice::ListState::kFree)) {
+    return;
+  }
   voice->mNext.store(mFreeVoices);
   mFreeVoices = voice;
 }
@@ -212,7 +225,11 @@ void PolySynth::processVoiceQueues(bool holdingGraphicsLock) {
     if (pending) {
       if (mVerbose) std::cout << "Voice on " << pending->id() << std::endl;
       SynthVoice* last = pending;
-      while (SynthVoice* next = last->mNext.load()) last = next;
+      last->mListState.store(SynthVoice::ListState::kActive);
+      while (SynthVoice* next = last->mNext.load()) {
+        last = next;
+        last->mListState.store(SynthVoice::ListState::kActive);
+      }
       last->mNext.store(mActiveVoices.load());
       mActiveVoices.store(pending);
     }
@@ -284,6 +301,7 @@ void PolySynth::unlinkActive(Drop drop) {
       } else {
         mActiveVoices.store(next);
       }
+      v->mListState.store(SynthVoice::ListState::kRetired);
       v->mNextRetired = mRetiredVoices;
       mRetiredVoices = v;
       retired = true;
@@ -302,6 +320,7 @@ void PolySynth::reclaimRetired() {
   while (SynthVoice* v = mRetiredVoices) {
     mRetiredVoices = v->mNextRetired;
     v->mNextRetired = nullptr;
+    v->mListState.store(SynthVoice::ListState::kFree);
     v->mNext.store(mFreeVoices);
     mFreeVoices = v;
   }

@@ -57,7 +57,9 @@ class PolySynth {
 
   // Makes a voice active from the next bookkeeping pass on, offsetFrames into the coming
   // buffers. An id of -1 takes the voice's own id or, when it has none, the next automatic id
-  // (from 1000). Returns the id, or -1 when a trigger-on callback refused (voice untouched).
+  // (from 1000). Returns the id, or -1 (voice untouched) when a trigger-on callback refused or
+  // when the voice is still on one of the synth's lists: only a voice taken from the pool (or
+  // never given to it) can be triggered.
   int triggerOn(SynthVoice* voice, int offsetFrames = 0, int id = -1, void* userData = nullptr);
   // Turns off the active voices with this id at the next bookkeeping pass. Dropped when a
   // trigger-off callback refuses or when too many requests are waiting.
@@ -99,6 +101,7 @@ class PolySynth {
   }
   // The head of the free list, whatever its class; null when the list is empty.
   SynthVoice* getFreeVoice();
+  // Gives a voice to the pool; ignored for a voice that is already on one of its lists.
   void insertFreeVoice(SynthVoice* voice);
   // A new voice of a registered class (not on any list); null when the name is unknown.
   SynthVoice* allocateVoice(const std::string& name);

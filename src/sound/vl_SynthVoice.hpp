@@ -101,8 +101,11 @@ class SynthVoice {
  private:
   friend class PolySynth;
 
-  // Synth bookkeeping: the name the voice was created under, and the chain of voices taken off
-  // the active list whose return to the free list waits for the audio pass to move on.
+  // Synth bookkeeping: which list of the synth holds the voice (none while a caller has it),
+  // the name it was created under, and the chain of voices taken off the active list whose
+  // return to the free list waits for the audio pass to move on.
+  enum class ListState : uint8_t { kNone, kFree, kPending, kActive, kRetired };
+  std::atomic<ListState> mListState{ListState::kNone};
   std::string mRegisteredName;
   SynthVoice* mNextRetired = nullptr;
 };

@@ -199,6 +199,26 @@ TEST(PolySynthLifecycle, AllNotesOffSilencesWithoutRelease) {
   }
 }
 
+TEST(PolySynthLifecycle, VoicesOnAListCannotBeLinkedAgain) {
+  PolySynth synth;
+  synth.allocatePolyphony<CountingVoice>(2);
+  AudioIOData io = makeBlock(2);
+  auto* v = static_cast<CountingVoice*>(synth.getFreeVoice());
+  EXPECT_EQ(synth.triggerOn(v), 1000);
+  EXPECT_EQ(synth.triggerOn(v), -1);  // pending
+  synth.render(io);
+  EXPECT_EQ(synth.triggerOn(v), -1);                      // active
+  synth.insertFreeVoice(v);                               // ignored: it is sounding
+  EXPECT_EQ(synth.triggerOn(synth.getFreeVoices()), -1);  // free: take it from the pool first
+  EXPECT_EQ(v->triggerOns, 1);
+  EXPECT_EQ(countList(synth.getActiveVoices()), 1);
+  EXPECT_EQ(countList(synth.getFreeVoices()), 1);
+  synth.triggerFree(1000);
+  synth.render(io);
+  EXPECT_EQ(countList(synth.getFreeVoices()), 2);
+  EXPECT_EQ(synth.triggerOn(synth.getFreeVoice()), 1001);
+}
+
 TEST(PolySynthRings, OverflowDropsRequests) {
   // Bookkeeping at update time, so that requests pile up between passes.
   PolySynth synth(TIME_MASTER_UPDATE);
