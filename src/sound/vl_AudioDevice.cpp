@@ -53,6 +53,11 @@ AudioDevice::AudioDevice(const std::string& nameKeyword, int streamMode) {
   }
 }
 
+int AudioDevice::backEndApi() {
+  RtAudio* rt = queryBackEnd();
+  return rt ? static_cast<int>(rt->getCurrentApi()) : static_cast<int>(RtAudio::UNSPECIFIED);
+}
+
 int AudioDevice::numDevices() {
   RtAudio* rt = queryBackEnd();
   return rt ? static_cast<int>(rt->getDeviceCount()) : 0;

@@ -40,6 +40,10 @@ class AudioDevice : public AudioDeviceInfo {
   void print() const;
   static void printAll();
 
+  // The host audio API that device numbers refer to (an RtAudio::Api value). A stream must
+  // use the same one, or its device numbers would name other devices.
+  static int backEndApi();
+
  private:
   void setImpl(int deviceNum);
 };

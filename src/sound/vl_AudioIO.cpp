@@ -27,7 +27,7 @@ struct AudioIO::Backend {
 
 AudioIO::AudioIO() : mBackend(std::make_shared<Backend>()) {
   try {
-    mBackend->rt = std::make_unique<RtAudio>();
+    mBackend->rt = std::make_unique<RtAudio>(static_cast<RtAudio::Api>(AudioDevice::backEndApi()));
   } catch (RtAudioError& e) {
     printError(e);
   }

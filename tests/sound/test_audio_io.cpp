@@ -81,6 +81,35 @@ TEST(AudioIO, ChannelCountsFollowTheDeviceAndFreezeWhileOpen) {
   EXPECT_EQ(io.channelsOut(), 8);
 }
 
+// The server runs 512-frame cycles whatever is asked: the stream takes the server's size.
+TEST(AudioIO, AdoptsTheBlockLengthTheDeviceInsistsOn) {
+  AudioIO io;
+  io.device(AudioDevice(0));
+  io.framesPerBuffer(256);
+  io.channelsOut(2);
+  io.channelsIn(0);
+  static std::atomic<int> wrongLength{0}, blocks{0};
+  io.callback([](AudioIOData& d) {
+    int n = 0;
+    while (d()) {
+      d.out(0) = 0.0f;
+      ++n;
+    }
+    if (n != 512) ++wrongLength;
+    ++blocks;
+  });
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(io.open());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "WARNING: Device opened with buffer size: 512\n");
+  EXPECT_EQ(io.framesPerBuffer(), 512);
+  ASSERT_TRUE(io.start());
+  for (int i = 0; i < 100 && blocks < 10; ++i) std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(io.close());
+  EXPECT_GE(blocks, 10);
+  EXPECT_EQ(wrongLength, 0);
+}
+
 namespace {
 struct Trace {
   std::vector<int> order;
