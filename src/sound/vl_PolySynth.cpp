@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 
 #include "ui/vl_Parameter.hpp"
