@@ -1,0 +1,1 @@
+zentha_add_bench(scene_bench SOURCES bench_scene.cpp)

@@ -1,0 +1,227 @@
+// Real-time safety of the scene: once warmed up, rendering blocks through the scene and a
+// spatialiser allocates nothing and never blocks on a lock, while other threads trigger voices
+// on and off and hold the scene's locks. Allocations are counted by replacing operator new in
+// this binary; blocking lock calls by interposing pthread_mutex_lock and pthread_cond_wait.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <thread>
+
+#include "sound/vl_DynamicScene.hpp"
+#include "sound/vl_SpeakerLayout.hpp"
+#include "synth_test_voices.hpp"
+
+namespace {
+std::atomic<bool> gCounting{false};
+std::atomic<long> gAllocations{0};
+std::atomic<long> gBlockingLocks{0};
+// Threads allowed to allocate and lock: the ones standing in for the GUI and the network.
+thread_local bool tExempt = false;
+
+bool counted() {
+  return gCounting.load(std::memory_order_relaxed) && !tExempt;
+}
+}  // namespace
+
+// Kept out of line so that the compiler does not pair the malloc and free across them.
+__attribute__((noinline)) void* operator new(std::size_t n) {
+  if (counted()) gAllocations.fetch_add(1);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+__attribute__((noinline)) void* operator new[](std::size_t n) {
+  return ::operator new(n);
+}
+__attribute__((noinline)) void operator delete(void* p) noexcept {
+  std::free(p);
+}
+__attribute__((noinline)) void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+__attribute__((noinline)) void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+extern "C" int pthread_mutex_lock(pthread_mutex_t* m) {
+  using Fn = int (*)(pthread_mutex_t*);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+  if (counted()) gBlockingLocks.fetch_add(1);
+  return real(m);
+}
+
+extern "C" int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m) {
+  using Fn = int (*)(pthread_cond_t*, pthread_mutex_t*);
+  static Fn real = reinterpret_cast<Fn>(dlvsym(RTLD_NEXT, "pthread_cond_wait", "GLIBC_2.3.2"));
+  if (counted()) gBlockingLocks.fetch_add(1);
+  return real(c, m);
+}
+
+using namespace vl;
+
+namespace {
+
+constexpr int kVoices = 32;
+constexpr int kBlocks = 1000;
+
+// A voice that keeps sounding for a couple of blocks after its turn-off and whose update holds
+// the scene's update lock for a while.
+class RealtimeVoice : public synthtest::CountingVoice {
+ public:
+  RealtimeVoice() {
+    releaseBlocks = 2;
+    audioOutOffsets({{-0.4f, 0, 0}, {0.4f, 0, 1}});
+  }
+  void update(double) override { std::this_thread::sleep_for(std::chrono::microseconds(300)); }
+};
+
+// Free voices, counted under the lock that guards the list (the clock thread changes it).
+int countFree(PolySynth& synth) {
+  std::lock_guard<std::mutex> lock(synth.voiceLock());
+  int n = 0;
+  for (SynthVoice* v = synth.getFreeVoices(); v; v = PolySynth::nextVoice(v)) ++n;
+  return n;
+}
+
+// The instruments themselves: an allocation or a blocking lock on a counted thread shows.
+TEST(SceneRealtimeInstruments, CountAllocationsAndBlockingLocks) {
+  std::mutex m;
+  gAllocations = 0;
+  gBlockingLocks = 0;
+  gCounting = true;
+  auto* p = new int(3);
+  m.lock();
+  m.unlock();
+  gCounting = false;
+  delete p;
+  EXPECT_EQ(gAllocations.load(), 1);
+  EXPECT_EQ(gBlockingLocks.load(), 1);
+}
+
+struct Case {
+  TimeMasterMode mode;
+  int outputs;
+};
+
+class SceneRealtime : public testing::TestWithParam<Case> {};
+
+TEST_P(SceneRealtime, NoAllocationNoBlockingWhileVoicesComeAndGo) {
+  const Case c = GetParam();
+  std::FILE* saved = stdout;  // the layouts describe themselves
+  stdout = std::fopen("/dev/null", "w");
+  auto spatializer = spatializerForOutputs(c.outputs);
+  std::fclose(stdout);
+  stdout = saved;
+
+  DynamicScene scene(0, c.mode);
+  scene.setSpatializer(spatializer);
+  scene.registerSynthClass<RealtimeVoice>("RealtimeVoice", false);
+  scene.allocatePolyphony("RealtimeVoice", kVoices);
+  AudioIOData io = synthtest::makeBlock(c.outputs);
+
+  std::atomic<bool> stop{false};
+  std::atomic<bool> voiceLockHeld{false}, updateRunning{false};
+  std::atomic<int> triggered{0};
+
+  // Triggers voices on, off and free, now and then all of them off, at a few hundred
+  // microseconds apart.
+  std::thread triggers([&] {
+    tExempt = true;
+    std::mt19937 rng(7);
+    std::vector<int> ids;
+    for (int i = 0; !stop.load(); ++i) {
+      if (SynthVoice* v = scene.getFreeVoice("RealtimeVoice")) {
+        auto* voice = static_cast<RealtimeVoice*>(v);
+        voice->setPose(Pose({rng() % 11 - 5.0, rng() % 5 - 2.0, rng() % 11 - 5.0}));
+        const int id = scene.triggerOn(v, static_cast<int>(rng() % 1000));
+        if (id >= 0) ids.push_back(id), triggered.fetch_add(1);
+      }
+      if (ids.size() > 8) {
+        (rng() % 4 == 0) ? scene.triggerFree(ids.front()) : scene.triggerOff(ids.front());
+        ids.erase(ids.begin());
+      }
+      if (i % 300 == 299) scene.allNotesOff(), ids.clear();
+      std::this_thread::sleep_for(std::chrono::microseconds(100 + rng() % 200));
+    }
+  });
+  // Holds the voice lock and runs updates (which hold the update lock) back to back, so that
+  // bookkeeping keeps meeting busy locks.
+  std::thread locker([&] {
+    tExempt = true;
+    while (!stop.load()) {
+      {
+        std::lock_guard<std::mutex> lock(scene.voiceLock());
+        voiceLockHeld = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        voiceLockHeld = false;
+      }
+      updateRunning = true;
+      scene.update(1.0 / 60.0);
+      updateRunning = false;
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+  });
+
+  // Warm-up: the first blocks size the voice buffer and the spatialiser's scratch blocks.
+  for (int i = 0; i < 20; ++i) {
+    io.zeroOut();
+    scene.render(io);
+  }
+  int blocksUnderVoiceLock = 0, blocksDuringUpdate = 0, soundingBlocks = 0;
+  gAllocations = 0;
+  gBlockingLocks = 0;
+  gCounting = true;
+  for (int b = 0; b < kBlocks; ++b) {
+    io.zeroOut();
+    const bool locked = voiceLockHeld.load(), updating = updateRunning.load();
+    scene.render(io);
+    blocksUnderVoiceLock += locked && voiceLockHeld.load();
+    blocksDuringUpdate += updating && updateRunning.load();
+    float energy = 0.0f;
+    for (int ch = 0; ch < io.channelsOut(); ++ch) energy += std::abs(io.out(ch, 511));
+    soundingBlocks += energy > 0.0f;
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+  }
+  gCounting = false;
+  stop = true;
+  triggers.join();
+  locker.join();
+
+  EXPECT_EQ(gAllocations.load(), 0);
+  EXPECT_EQ(gBlockingLocks.load(), 0);
+  // The busy paths were taken, and voices really came and went.
+  EXPECT_GT(blocksUnderVoiceLock, 0);
+  EXPECT_GT(blocksDuringUpdate, 0);
+  EXPECT_GT(triggered.load(), kVoices);
+  EXPECT_GT(soundingBlocks, kBlocks / 10);
+
+  // Nothing was lost on the way: with the locks free again every voice returns to the pool.
+  scene.allNotesOff();
+  for (int i = 0; i < 200 && countFree(scene) < kVoices; ++i) {
+    scene.render(io);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(countFree(scene), kVoices);
+  EXPECT_EQ(scene.getActiveVoices(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(ModesAndLayouts, SceneRealtime,
+                         testing::Values(Case{TIME_MASTER_AUDIO, 2}, Case{TIME_MASTER_AUDIO, 8},
+                                         Case{TIME_MASTER_AUDIO, 60}, Case{TIME_MASTER_CPU, 2},
+                                         Case{TIME_MASTER_CPU, 8}, Case{TIME_MASTER_CPU, 60}),
+                         [](const testing::TestParamInfo<Case>& info) {
+                           return std::string(info.param.mode == TIME_MASTER_CPU ? "Clock"
+                                                                                 : "Audio") +
+                                  std::to_string(info.param.outputs) + "Outputs";
+                         });
+
+}  // namespace
