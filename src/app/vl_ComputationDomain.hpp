@@ -7,6 +7,7 @@
 
 namespace vl {
 
+class ParameterMeta;
 class SynchronousDomain;
 
 // A unit of scheduled work with a uniform life cycle (initialise, start, tick, stop, clean up)
@@ -37,6 +38,10 @@ class ComputationDomain {
 
   std::mutex& mutex() { return mDomainMutex; }
 
+  // The domain's own parameters (not owned), for servers and interfaces to expose.
+  const std::vector<ParameterMeta*>& parameters() const { return mParameters; }
+  void registerParameter(ParameterMeta& p) { mParameters.push_back(&p); }
+
   void registerInitializeCallback(Callback cb) { mInitializeCallbacks.push_back(std::move(cb)); }
   void registerCleanupCallback(Callback cb) { mCleanupCallbacks.push_back(std::move(cb)); }
   void registerStartCallback(Callback cb) { mStartCallbacks.push_back(std::move(cb)); }
@@ -51,6 +56,7 @@ class ComputationDomain {
   std::mutex mDomainMutex;
   double mTimeDelta = 0.0;
   std::vector<SubDomain> mSubDomains;
+  std::vector<ParameterMeta*> mParameters;
   std::vector<Callback> mInitializeCallbacks;
   std::vector<Callback> mCleanupCallbacks;
   std::vector<Callback> mStartCallbacks;

@@ -8,6 +8,8 @@ namespace vl {
 AudioDomain::AudioDomain() {
   mAudioIO.user(this);
   mAudioIO.callback(&AudioDomain::forward);
+  mGainParameter.registerChangeCallback([this](float g) { mAudioIO.gain(g); });
+  registerParameter(mGainParameter);
 }
 
 AudioDomain::~AudioDomain() {
@@ -71,9 +73,5 @@ void AudioDomain::configure(const AudioDevice& dev, double audioRate, int frames
   mAudioIO.channelsIn(inChans);
 }
 
-void AudioDomain::gain(float g) {
-  mGain = std::clamp(g, 0.0f, 2.0f);
-  mAudioIO.gain(mGain);
-}
 
 }  // namespace vl

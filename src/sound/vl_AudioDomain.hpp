@@ -5,6 +5,7 @@
 #include "app/vl_ComputationDomain.hpp"
 #include "dsp/Domain.hpp"
 #include "sound/vl_AudioIO.hpp"
+#include "ui/vl_Parameter.hpp"
 
 namespace vl {
 
@@ -38,9 +39,11 @@ class AudioDomain : public AsynchronousDomain {
   AudioIO& audioIO() { return mAudioIO; }
   const AudioIO& audioIO() const { return mAudioIO; }
 
-  // Output gain, 0 to 2, applied by the stream with a one-block ramp. Safe from any thread.
-  void gain(float g);
-  float gain() const { return mGain; }
+  // Output gain, 0 to 2, applied by the stream with a one-block ramp. Safe from any thread;
+  // the "gain" parameter and these accessors are the same value.
+  void gain(float g) { mGainParameter.set(g); }
+  float gain() { return mGainParameter.get(); }
+  Parameter& gainParameter() { return mGainParameter; }
 
   // Runs on the device thread; bind it before start. Unbound, the domain plays silence.
   std::function<void(AudioIOData&)> audioCallback;
@@ -55,7 +58,7 @@ class AudioDomain : public AsynchronousDomain {
   static void forward(AudioIOData& io);
 
   AudioIO mAudioIO;
-  float mGain = 1.0f;
+  Parameter mGainParameter{"gain", "", 1.0f, "", 0.0f, 2.0f};
   bool mRunning = false;
 };
 

@@ -7,6 +7,7 @@
 #include "app/vl_ComputationDomain.hpp"
 #include "app/vl_FPS.hpp"
 #include "app/vl_SimulationDomain.hpp"
+#include "sound/vl_AudioDomain.hpp"
 
 using namespace vl;
 
@@ -123,4 +124,17 @@ TEST(FPS, FastFramesArePacedToExactlyOneIntervalAndSlowOnesMeasured) {
 
   fps.fps(0.0);  // ignored: a zero rate would divide by zero
   EXPECT_EQ(fps.fps(), 200.0);
+}
+
+TEST(AudioDomain, TheGainParameterIsTheStreamGainClampedToTwo) {
+  AudioDomain audio;
+  ASSERT_EQ(audio.parameters().size(), 1u);
+  EXPECT_EQ(audio.parameters()[0]->getName(), "gain");
+  audio.gainParameter().set(0.5f);
+  EXPECT_EQ(audio.audioIO().gain(), 0.5f);
+  audio.gain(3.0f);
+  EXPECT_EQ(audio.gain(), 2.0f);
+  EXPECT_EQ(audio.audioIO().gain(), 2.0f);
+  audio.gain(-1.0f);
+  EXPECT_EQ(audio.audioIO().gain(), 0.0f);
 }
