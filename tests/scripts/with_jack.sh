@@ -8,14 +8,14 @@ name="zentha-test-$$"
 log=$(mktemp -t jackd.XXXXXX.log)
 export JACK_DEFAULT_SERVER="$name"
 export JACK_NO_START_SERVER=1
-setsid jackd --no-realtime -n "$name" -d dummy -r 44100 -p 512 -P 8 -C 2 -m >"$log" 2>&1 </dev/null &
+setsid jackd --no-realtime -t 10000 -n "$name" -d dummy -r 44100 -p 512 -P 8 -C 2 -m >"$log" 2>&1 </dev/null &
 jack_pid=$!
 export ZENTHA_JACKD_PID="$jack_pid"
 # The machine-wide JACK registry has eight server slots, and a server that dies without
 # shutting down (a test may kill it) keeps its slot. Only a new server of the same name
 # reclaims it, so one is started under that name and stopped cleanly.
 release_slot() {
-  setsid jackd --no-realtime -n "$name" -d dummy -r 44100 -p 512 >/dev/null 2>&1 </dev/null &
+  setsid jackd --no-realtime -t 10000 -n "$name" -d dummy -r 44100 -p 512 >/dev/null 2>&1 </dev/null &
   local tidy=$!
   for _ in $(seq 100); do
     jack_lsp >/dev/null 2>&1 && break
