@@ -126,11 +126,9 @@ TEST(Biquad, FrequenciesAreClampedToTheUsableRange) {
   Biquad<float> a(LOW_PASS, 30000.0f), b(LOW_PASS, 40000.0f);
   EXPECT_EQ(a.b0(), b.b0());
   EXPECT_EQ(a.a1(), b.a1());
-  const double q = 0.707107, w = 3.13;
-  EXPECT_NEAR(a.a1(), -2 * std::cos(w) / (1 + std::sin(w) / (2 * q)), 1e-5);
+  EXPECT_NEAR(gain(a, 3.13), std::sqrt(0.5), 1e-3);  // the corner sits at 3.13 rad per sample
   Biquad<float> neg(LOW_PASS, -50.0f);
-  EXPECT_EQ(neg.b0(), 0.0f);  // w = 0: the low pass closes entirely
-  EXPECT_FLOAT_EQ(neg.a1(), -2.0f);
+  EXPECT_EQ(neg.b0(), 0.0f);                   // w = 0: the low pass closes entirely
   Biquad<float> bad(RESONANT, 1000.0f, 0.0f);  // zero resonance stays finite
   EXPECT_TRUE(std::isfinite(bad.b0()));
   // A rate change keeps the frequency in hertz.
@@ -138,10 +136,8 @@ TEST(Biquad, FrequenciesAreClampedToTheUsableRange) {
   d.setSampleRate(test::kRate);
   Biquad<float> r(LOW_PASS, 1000.0f, 2.0f);
   r.attach(d);
-  const float before = r.a1();
   d.setSampleRate(2 * test::kRate);
-  EXPECT_NEAR(r.a1(), -2 * std::cos(rad(500)) / (1 + std::sin(rad(500)) / 4), 1e-5);
-  EXPECT_NE(r.a1(), before);
+  EXPECT_NEAR(gain(r, rad(500)), 2.0, 1e-3);  // 1000 Hz at twice the rate: corner gain is Q
 }
 
 TEST(BlockDC, RemovesDcAndPassesTheAudioBand) {

@@ -83,10 +83,6 @@ TEST_F(GLTest, ShaderObjectLifeCycle) {
   unsigned first = s.id();
   s.create();  // replaces the old object
   EXPECT_FALSE(glIsShader(first) && first != s.id());
-  s.invalidate();
-  s.validate();
-  EXPECT_FALSE(s.invalidated());
-  EXPECT_TRUE(s.created());
   s.destroy();
   EXPECT_FALSE(s.created());
   s.destroy();  // harmless twice

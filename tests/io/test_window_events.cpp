@@ -1,5 +1,6 @@
 // Real X input (xdotool) into a real window: translation, modifiers, repeats, buttons,
-// drags, scrolling, full screen by key and navigation by key.
+// drags, scrolling and navigation by key (full screen by key is shown with the app's own
+// key controls in tests/app).
 #include <gtest/gtest.h>
 
 #include <numbers>
@@ -28,15 +29,6 @@ struct Event {
   bool shift = false, ctrl = false, alt = false;
   int x = 0, y = 0, dx = 0, dy = 0;
   double scroll = 0;
-};
-
-// Full screen on Escape, as the application's standard key controls do.
-struct FullScreenKey : vl::WindowEventHandler {
-  bool keyDown(const Keyboard& k) override {
-    if (k.key() != Keyboard::ESCAPE || k.ctrl()) return true;
-    window().fullScreenToggle();
-    return false;
-  }
 };
 
 class WindowEvents : public testing::Test {
@@ -177,25 +169,6 @@ TEST_F(WindowEvents, ButtonsDragsAndScrolling) {
   ASSERT_TRUE(sendAndWait({"click", "5"}, "mouseScroll", 2));
   EXPECT_EQ(last("mouseScroll")->scroll, -1.0);
   EXPECT_EQ(count("mouseDown"), 4) << "wheel clicks are scrolls, not buttons";
-}
-
-TEST_F(WindowEvents, EscapeTogglesFullScreen) {
-  FullScreenKey fullScreenKey;
-  win.append(fullScreenKey);
-  int w = 0, h = 0;
-  auto nativeSize = [&] {
-    glfwGetWindowSize(win.windowHandle(), &w, &h);
-    return std::pair{w, h};
-  };
-  ASSERT_TRUE(sendAndWait({"key", "Escape"}, "down", 1));
-  EXPECT_TRUE(win.fullScreen());
-  EXPECT_TRUE(xdo::pumpUntil([&] { return nativeSize() == std::pair{1280, 800}; }, 5.0));
-  EXPECT_EQ(count("down"), 1) << "the window's own callback still saw the key";
-
-  ASSERT_TRUE(sendAndWait({"key", "Escape"}, "down", 2));
-  EXPECT_FALSE(win.fullScreen());
-  EXPECT_TRUE(xdo::pumpUntil([&] { return nativeSize() == std::pair{640, 480}; }, 5.0));
-  EXPECT_EQ(win.dimensions(), (Window::Dim{50, 50, 640, 480}));
 }
 
 TEST_F(WindowEvents, NavigationFollowsHeldKeysButNotControlKeys) {

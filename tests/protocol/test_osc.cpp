@@ -73,19 +73,7 @@ TEST(OscMessage, TypedReadsReturnEveryKindInOrder) {
   EXPECT_EQ(wrong, 9);
 }
 
-TEST(OscMessage, MessageWithoutArgumentsHasEmptyTagsAndPrints) {
-  Packet p;
-  p.beginMessage("/bang").endMessage();
-  auto messages = parse(p, "peer");
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0]->typeTags(), "");
-  EXPECT_EQ(messages[0]->argumentCount(), 0u);
-  CaptureStdout();
-  messages[0]->print();
-  EXPECT_EQ(GetCapturedStdout(), "/bang,  1 from peer\n\targs = ()\n");
-}
-
-TEST(OscMessage, PrintFormatsEachArgumentKind) {
+TEST(OscMessage, PrintFormatsEachArgumentKindAndNoArguments) {
   Packet p;
   p.beginMessage("/p").add(int32_t(3)).add(0.5f).add("x").endMessage();
   CaptureStdout();
@@ -99,22 +87,27 @@ TEST(OscMessage, PrintFormatsEachArgumentKind) {
   parse(p, "s")[0]->print();
   EXPECT_EQ(GetCapturedStdout(),
             "/q, ccdhbi 1 from s\n\targs = ('A' (= 65), ' ' (= 10), 1e+10, -5, blob, 0)\n");
+
+  // A message with no arguments has empty type tags, and reading them must not crash.
+  p.clear().beginMessage("/bang").endMessage();
+  auto bang = parse(p, "peer");
+  ASSERT_EQ(bang.size(), 1u);
+  EXPECT_EQ(bang[0]->typeTags(), "");
+  EXPECT_EQ(bang[0]->argumentCount(), 0u);
+  CaptureStdout();
+  bang[0]->print();
+  EXPECT_EQ(GetCapturedStdout(), "/bang,  1 from peer\n\targs = ()\n");
 }
 
-TEST(OscPacket, OverflowIsReportedAndTheNextMessageBuilds) {
-  Packet p(64);
+// Overflow of the buffer, and the next message after it, are shown over the network in
+// test_osc_network.cpp; misuse of the builder is reported here.
+TEST(OscPacket, EndingAMessageNeverBegunIsReported) {
+  Packet p;
   CaptureStderr();
-  p.beginMessage("/big").add(std::string(100, 'x')).endMessage();
-  std::string err = GetCapturedStderr();
-  EXPECT_NE(err.find("OSC error: out of buffer memory"), std::string::npos) << err;
-  EXPECT_FALSE(p.ready());
-
-  // Ending a message that was never begun is reported as well.
-  CaptureStderr();
-  p.clear().endMessage();
+  p.endMessage();
   EXPECT_NE(GetCapturedStderr().find("OSC error: call to EndMessage when message is not in"),
             std::string::npos);
-
+  EXPECT_FALSE(p.ready());
   p.clear().beginMessage("/small").add(int32_t(1)).endMessage();
   ASSERT_TRUE(p.ready());
   auto m = parse(p);

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "sound/vl_AudioIOData.hpp"
+#include "sound/vl_PolySynth.hpp"
 #include "sound/vl_PositionedVoice.hpp"
 #include "ui/vl_Parameter.hpp"
 
@@ -60,6 +61,13 @@ inline vl::AudioIOData makeBlock(int outputs, int frames = 512, int buses = 0) {
   io.channels(outputs, true);
   io.channelsBus(buses);
   return io;
+}
+
+// Length of a voice list.
+inline int countList(vl::SynthVoice* v) {
+  int n = 0;
+  for (; v; v = vl::PolySynth::nextVoice(v)) ++n;
+  return n;
 }
 
 // First frame of channel c holding a non-zero sample, or -1.

@@ -164,27 +164,16 @@ TEST(AudioIO, BlockCopiesInputRunsCallbacksAndConditionsTheOutput) {
     EXPECT_FLOAT_EQ(dev[2 * f + 1], 0.5f);
   }
 
-  // Gain 1 -> 0.5 ramps across exactly one block, then holds.
+  // NaN is written as 0 and anything beyond full scale, either way, as full scale. (The gain
+  // ramp is shown on the server's own recording in AudioDomain tests below.)
   io.remove(a);
   io.remove(b);
-  io.callback([](AudioIOData& d) {
-    while (d()) d.out(0) = 0.8f;
-  });
-  io.gain(0.5f);
-  AudioIO::blockCallback(dev, in, 8, 0.0, 0, &io);
-  for (int f = 0; f < 8; ++f) EXPECT_FLOAT_EQ(dev[2 * f], 0.8f * (1.0f - 0.5f * f / 8.0f));
-  AudioIO::blockCallback(dev, in, 8, 0.0, 0, &io);
-  for (int f = 0; f < 8; ++f) EXPECT_FLOAT_EQ(dev[2 * f], 0.4f);
-
-  // NaN is written as 0 and anything beyond full scale as full scale.
-  io.gain(1.0f);
   io.callback([](AudioIOData& d) {
     while (d()) {
       d.out(0) = (d.frame() % 2) ? std::numeric_limits<float>::quiet_NaN() : 1.5f;
       d.out(1) = -3.0f;
     }
   });
-  AudioIO::blockCallback(dev, in, 8, 0.0, 0, &io);  // the ramp back up to 1
   AudioIO::blockCallback(dev, in, 8, 0.0, 0, &io);
   for (int f = 0; f < 8; ++f) {
     EXPECT_EQ(dev[2 * f], (f % 2) ? 0.0f : 1.0f);

@@ -11,18 +11,13 @@
 
 using namespace vl;
 using synthtest::CountingVoice;
+using synthtest::countList;
 using synthtest::firstSounding;
 using synthtest::makeBlock;
 
 namespace {
 
 int kOne = 1;
-
-int countList(SynthVoice* v) {
-  int n = 0;
-  for (; v; v = PolySynth::nextVoice(v)) ++n;
-  return n;
-}
 
 // The free list's head, read under the lock that guards it (the clock thread changes it).
 SynthVoice* freeHead(PolySynth& synth) {

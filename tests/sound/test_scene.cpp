@@ -20,17 +20,12 @@
 
 using namespace vl;
 using synthtest::CountingVoice;
+using synthtest::countList;
 using synthtest::makeBlock;
 
 namespace {
 
 const float kHalfPower = std::sqrt(0.5f);
-
-int countList(SynthVoice* v) {
-  int n = 0;
-  for (; v; v = PolySynth::nextVoice(v)) ++n;
-  return n;
-}
 
 // A scene with a stereo panner and one voice placed at position; returns the voice.
 CountingVoice* placeVoice(DynamicScene& scene, const Vec3d& position, unsigned int channels = 1) {

@@ -14,43 +14,19 @@
 #include <random>
 #include <thread>
 
+#include "allocation_counter.hpp"
 #include "sound/vl_DynamicScene.hpp"
 #include "sound/vl_SpeakerLayout.hpp"
 #include "synth_test_voices.hpp"
 
+using alloctest::counted;
+using alloctest::gAllocations;
+using alloctest::gCounting;
+using alloctest::tExempt;
+
 namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
 std::atomic<long> gBlockingLocks{0};
-// Threads allowed to allocate and lock: the ones standing in for the GUI and the network.
-thread_local bool tExempt = false;
-
-bool counted() {
-  return gCounting.load(std::memory_order_relaxed) && !tExempt;
-}
 }  // namespace
-
-// Kept out of line so that the compiler does not pair the malloc and free across them.
-__attribute__((noinline)) void* operator new(std::size_t n) {
-  if (counted()) gAllocations.fetch_add(1);
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-__attribute__((noinline)) void* operator new[](std::size_t n) {
-  return ::operator new(n);
-}
-__attribute__((noinline)) void operator delete(void* p) noexcept {
-  std::free(p);
-}
-__attribute__((noinline)) void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-__attribute__((noinline)) void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 extern "C" int pthread_mutex_lock(pthread_mutex_t* m) {
   using Fn = int (*)(pthread_mutex_t*);

@@ -6,42 +6,15 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <numbers>
 #include <set>
 #include <sstream>
 
+#include "allocation_counter.hpp"
 #include "sound/vl_Lbap.hpp"
 #include "sound/vl_SpeakerLayout.hpp"
 #include "sound/vl_StereoPanner.hpp"
 #include "sound/vl_Vbap.hpp"
-
-// Every heap allocation of this test binary is counted.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-std::atomic<long> gAllocations{0};
-}
-void* operator new(std::size_t n) {
-  ++gAllocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) {
-  return operator new(n);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 using namespace vl;
 constexpr double kPi = std::numbers::pi;
@@ -362,7 +335,8 @@ TEST(Spatializers, RenderPathDoesNotAllocate) {
   std::vector<float> voice(512, 0.25f);
   for (auto& sp : kinds) sp->prepare(io);  // the first block may size scratch space
 
-  const long before = gAllocations;
+  alloctest::gAllocations = 0;
+  alloctest::gCounting = true;
   for (int block = 0; block < 1000; ++block) {
     io.zeroOut();
     for (auto& sp : kinds) {
@@ -376,6 +350,7 @@ TEST(Spatializers, RenderPathDoesNotAllocate) {
       sp->finalize(io);
     }
   }
-  EXPECT_EQ(gAllocations - before, 0);
+  alloctest::gCounting = false;
+  EXPECT_EQ(alloctest::gAllocations.load(), 0);
   EXPECT_TRUE(std::isfinite(io.out(0, 0)));
 }

@@ -30,7 +30,6 @@ TEST(ParameterAddress, PartsAreTrimmedOfOuterSlashesAndKeepInnerOnes) {
   Trigger slashes("///");
   EXPECT_NE(GetCapturedStdout().find("A valid name"), std::string::npos);
   EXPECT_EQ(slashes.getFullAddress(), "/_");
-  EXPECT_EQ(Parameter("freq", "", 0).displayName(), "freq");
 }
 
 TEST(ParameterSet, ClampsBeforeCallbacksAndMinimumWinsOverMaximum) {
