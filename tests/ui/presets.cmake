@@ -1,0 +1,4 @@
+# Presets, preset sequencer, sequence recorder and synth sequencer.
+zentha_add_test(preset_handler_tests SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/test_preset_handler.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_preset_morph.cpp)
