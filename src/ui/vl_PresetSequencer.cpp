@@ -283,10 +283,18 @@ void PresetSequencer::processTime(double dt, std::vector<Action>& actions) {
 }
 
 void PresetSequencer::processDue(std::vector<Action>& actions) {
+  // Queued steps run before a preset step of the same time, as they stand in the file.
+  const auto runQueue = [&](double until) {
+    while (!mQueue.empty() && until + kTimeTolerance >= mStepTimes[mQueue.front()]) {
+      runStep(mSteps[mQueue.front()], actions);
+      mQueue.pop_front();
+    }
+  };
   while (mStepIndex < mSteps.size()) {
     const Step& step = mSteps[mStepIndex];
     if (step.type == Step::PRESET) {
       if (mCurrentTime + kTimeTolerance < mStepTimes[mStepIndex]) break;
+      runQueue(mStepTimes[mStepIndex]);
       if (mHandler && (mRunning || mStartRequested)) {
         actions.push_back([this, name = step.name, morph = step.morphTime] {
           mHandler->recallPreset(name, morph);
@@ -297,10 +305,7 @@ void PresetSequencer::processDue(std::vector<Action>& actions) {
     }
     ++mStepIndex;
   }
-  while (!mQueue.empty() && mCurrentTime + kTimeTolerance >= mStepTimes[mQueue.front()]) {
-    runStep(mSteps[mQueue.front()], actions);
-    mQueue.pop_front();
-  }
+  runQueue(mCurrentTime);
 }
 
 void PresetSequencer::runStep(const Step& step, std::vector<Action>& actions) {
