@@ -105,6 +105,7 @@ void SequenceRecorder::startRecord(std::string name, bool overwrite) {
     std::lock_guard<std::mutex> lock(mShared->lock);
     mShared->events.clear();
     mShared->recording = true;
+    mShared->busy = true;
     start = mShared->clock->now();
   }
   mThread = std::thread(&SequenceRecorder::recordingThread, this, std::move(steps), name, overwrite,
@@ -127,7 +128,7 @@ void SequenceRecorder::join() {
 
 bool SequenceRecorder::recording() {
   std::lock_guard<std::mutex> lock(mShared->lock);
-  return mShared->recording;
+  return mShared->busy;
 }
 
 std::string SequenceRecorder::lastRecordedPath() {
@@ -185,6 +186,8 @@ void SequenceRecorder::recordingThread(std::vector<PresetSequencer::Step> steps,
     last.waitTime = std::max(0.0f, static_cast<float>(stop - lastPresetTime) - last.morphTime);
   }
   writeSequence(steps, name, overwrite);
+  std::lock_guard<std::mutex> lock(mShared->lock);
+  mShared->busy = false;
 }
 
 void SequenceRecorder::writeSequence(const std::vector<PresetSequencer::Step>& steps,

@@ -51,6 +51,7 @@ class SequenceRecorder : public osc::MessageConsumer {
   void startRecord(std::string name = "", bool overwrite = false);
   // Ends the recording and returns once its file is written.
   void stopRecord();
+  // True from the start of a recording until its file is written.
   bool recording();
   // Path of the last file written, empty before the first.
   std::string lastRecordedPath();
@@ -70,7 +71,8 @@ class SequenceRecorder : public osc::MessageConsumer {
     std::shared_ptr<SequencerClock> clock;
     std::mutex lock;
     std::condition_variable signal;
-    bool recording = false;
+    bool recording = false;  // events are taken
+    bool busy = false;       // until the file of the recording is written
     std::deque<Event> events;
     void push(bool preset, const std::string& name, float value);
   };
