@@ -6,3 +6,5 @@ zentha_add_test(preset_sequencer_tests SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/test_sequence_player.cpp)
 zentha_add_test(sequence_recorder_tests SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/test_sequence_recorder.cpp)
+zentha_add_test(synth_sequence_tests SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/test_sequence_synth.cpp)
