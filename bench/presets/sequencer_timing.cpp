@@ -20,8 +20,7 @@ constexpr int kSteps = 300;
 constexpr double kSpacing = 0.0137;  // deliberately not a multiple of the 10 ms granularity
 
 double seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 struct Scratch {

@@ -60,7 +60,8 @@ bool SynthSequencer::playSequence(const std::string& name, float startTime) {
     mThreadRunning = true;
     // The time origin is taken now, so that time passing before the thread runs counts.
     mClock->threadWaiting(false);
-    mThread = std::thread(&SynthSequencer::playThread, this, mCurrentTime, mClock->now());
+    mPlayStartClock = mClock->now();
+    mThread = std::thread(&SynthSequencer::playThread, this, mCurrentTime, mPlayStartClock.load());
   }
   return true;
 }

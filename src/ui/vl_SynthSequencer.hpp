@@ -62,6 +62,8 @@ class SynthSequencer {
   // Stops playing, turns off the voices it started and gives back those never triggered.
   void stopSequence();
   bool playing() const { return mPlaying.load(); }
+  // The clock time (TIME_MASTER_CPU) at which the play thread's time was the start time.
+  double playStartClockTime() const { return mPlayStartClock.load(); }
   double currentTime();
 
   // One audio block (TIME_MASTER_AUDIO) or one graphics frame (TIME_MASTER_GRAPHICS): time
@@ -103,6 +105,7 @@ class SynthSequencer {
   double mCurrentTime = 0.0;
   std::atomic<bool> mPlaying{false};
   std::atomic<bool> mThreadRunning{false};
+  std::atomic<double> mPlayStartClock{0.0};
   std::thread mThread;
   bool mVerbose = false;
   std::mutex mCallbackLock;
