@@ -137,7 +137,7 @@ TEST_F(Sequencing, ThreadPlaysStepsAtTheirTimes) {
   std::vector<std::string> events;
   std::vector<float> reports;
   std::atomic<int> begins{0};
-  std::vector<int> ends;
+  std::atomic<int> finishedEnds{0}, stoppedEnds{0};
   seq.registerEventCommand("ev", [&](const std::vector<vl::ParameterField>& values) {
     events.push_back("ev@" + time() + " " + values[0].get<std::string>());
   });
@@ -150,23 +150,25 @@ TEST_F(Sequencing, ThreadPlaysStepsAtTheirTimes) {
     EXPECT_EQ(s, &seq);
     ++begins;
   });
-  seq.registerEndCallback([&](bool finished, PresetSequencer*) { ends.push_back(finished); });
+  seq.registerEndCallback(
+      [&](bool finished, PresetSequencer*) { ++(finished ? finishedEnds : stoppedEnds); });
 
   seq.playSequence("play");
   EXPECT_EQ(begins, 1);
   EXPECT_TRUE(seq.running());
   clock->advanceTo(start + 3.4);
   EXPECT_TRUE(seq.running());
-  EXPECT_TRUE(ends.empty());
+  EXPECT_EQ(finishedEnds + stoppedEnds, 0);
   clock->advanceTo(start + 3.6);
-  for (int i = 0; i < 500 && ends.empty(); ++i) {
+  for (int i = 0; i < 500 && finishedEnds + stoppedEnds == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   EXPECT_FALSE(seq.running());
   EXPECT_EQ(takeLog(), (std::vector<std::string>{"A@0.000 morph 0.000000", "B@1.000 morph 0.500000",
                                                  "C@2.500 morph 0.000000"}));
   EXPECT_EQ(events, (std::vector<std::string>{"ev@1.250 3.000000", "other@1.750 0.700000"}));
-  EXPECT_EQ(ends, std::vector<int>{1});
+  EXPECT_EQ(finishedEnds, 1);
+  EXPECT_EQ(stoppedEnds, 0);
   ASSERT_EQ(reports.size(), 70u);
   for (std::size_t i = 1; i < reports.size(); ++i) {
     EXPECT_NEAR(reports[i] - reports[i - 1], 0.05f, 1e-5f) << i;
@@ -217,8 +219,9 @@ TEST_F(Sequencing, OscStartAndStop) {
   seq << *handler;
   seq.setOSCSubPath("seq");
   writeFile(dir / "long.sequence", "A:0:1\nB:10:1\n");
-  std::vector<int> ends;
-  seq.registerEndCallback([&](bool finished, PresetSequencer*) { ends.push_back(finished); });
+  std::atomic<int> finishedEnds{0}, stoppedEnds{0};
+  seq.registerEndCallback(
+      [&](bool finished, PresetSequencer*) { ++(finished ? finishedEnds : stoppedEnds); });
 
   const std::string name = "long";
   auto start = makeMessage("/root/seq", &name);
@@ -244,10 +247,11 @@ TEST_F(Sequencing, OscStartAndStop) {
   const float halted = level.get();
   for (int i = 0; i < 10; ++i) handler->morphStep(0.02);
   EXPECT_EQ(level.get(), halted);
-  for (int i = 0; i < 500 && ends.empty(); ++i) {
+  for (int i = 0; i < 500 && stoppedEnds == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  EXPECT_EQ(ends, std::vector<int>{0});
+  EXPECT_EQ(stoppedEnds, 1);
+  EXPECT_EQ(finishedEnds, 0);
 }
 
 TEST(SequencerThread, RepeatedStartsHandShakeEveryTime) {
