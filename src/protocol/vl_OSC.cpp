@@ -3,6 +3,8 @@
 #include <oscpack/ip/IpEndpointName.h>
 #include <oscpack/ip/PacketListener.h>
 #include <oscpack/ip/UdpSocket.h>
+#include <oscpack/osc/OscOutboundPacketStream.h>
+#include <oscpack/osc/OscReceivedElements.h>
 
 #include <cctype>
 #include <chrono>
@@ -24,8 +26,28 @@ void reportError(const char* file, int line, const char* what) {
 // ---------------------------------------------------------------------------------------------
 // Packet
 
+struct Packet::Stream {
+  Stream(char* buffer, std::size_t size) : stream(buffer, size) {}
+  ::osc::OutboundPacketStream stream;
+};
+
 Packet::Packet(std::size_t bufferSize)
-    : mBuffer(bufferSize, 0), mStream(mBuffer.data(), mBuffer.size()) {}
+    : mBuffer(bufferSize, 0), mStream(std::make_unique<Stream>(mBuffer.data(), mBuffer.size())) {}
+
+Packet::~Packet() = default;
+
+const char* Packet::data() const {
+  return mStream->stream.Data();
+}
+std::size_t Packet::size() const {
+  return mStream->stream.Size();
+}
+std::size_t Packet::capacity() const {
+  return mStream->stream.Capacity();
+}
+bool Packet::ready() const {
+  return !mFailed && mStream->stream.IsReady();
+}
 
 template <class F>
 Packet& Packet::guarded(int line, F&& f) {
@@ -39,43 +61,43 @@ Packet& Packet::guarded(int line, F&& f) {
 }
 
 Packet& Packet::beginMessage(const std::string& address) {
-  return guarded(__LINE__, [&] { mStream << ::osc::BeginMessage(address.c_str()); });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::BeginMessage(address.c_str()); });
 }
 Packet& Packet::endMessage() {
-  return guarded(__LINE__, [&] { mStream << ::osc::EndMessage; });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::EndMessage; });
 }
 Packet& Packet::beginBundle(uint64_t timeTag) {
-  return guarded(__LINE__, [&] { mStream << ::osc::BeginBundle(timeTag); });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::BeginBundle(timeTag); });
 }
 Packet& Packet::endBundle() {
-  return guarded(__LINE__, [&] { mStream << ::osc::EndBundle; });
+  return guarded(__LINE__, [&] { mStream->stream << ::osc::EndBundle; });
 }
 Packet& Packet::add(int32_t value) {
-  return guarded(__LINE__, [&] { mStream << static_cast<::osc::int32>(value); });
+  return guarded(__LINE__, [&] { mStream->stream << static_cast<::osc::int32>(value); });
 }
 Packet& Packet::add(float value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::add(double value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::add(int64_t value) {
-  return guarded(__LINE__, [&] { mStream << static_cast<::osc::int64>(value); });
+  return guarded(__LINE__, [&] { mStream->stream << static_cast<::osc::int64>(value); });
 }
 Packet& Packet::add(char value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::add(const char* value) {
-  return guarded(__LINE__, [&] { mStream << value; });
+  return guarded(__LINE__, [&] { mStream->stream << value; });
 }
 Packet& Packet::addBlob(const void* data, std::size_t size) {
   return guarded(__LINE__, [&] {
-    mStream << ::osc::Blob(data, static_cast<::osc::osc_bundle_element_size_t>(size));
+    mStream->stream << ::osc::Blob(data, static_cast<::osc::osc_bundle_element_size_t>(size));
   });
 }
 
 Packet& Packet::clear() {
-  mStream.Clear();
+  mStream->stream.Clear();
   mFailed = false;
   return *this;
 }
@@ -129,46 +151,103 @@ std::size_t Send::send() {
 
 namespace {
 
-// oscpack reads a blob's size word without checking that it lies inside the message, and it
-// builds but never throws its "arguments exceed message size" error for blobs. The copy is
-// padded so that the unchecked read stays inside it, and blobs are checked here.
-constexpr std::size_t kReadPadding = 8;
-
-std::vector<char> paddedCopy(const char* data, std::size_t size) {
-  std::vector<char> copy(size + kReadPadding, 0);
-  if (size > 0) std::memcpy(copy.data(), data, size);
-  return copy;
+// oscpack's message parser trusts blob sizes (it builds its "arguments exceed message size"
+// error for blobs but never throws it) and then reads the next argument wherever a bogus size
+// points. Every message is therefore checked here, fully, before oscpack sees it.
+// Returns the length of the zero-terminated, zero-padded string at data + from.
+std::size_t paddedLength(const char* data, std::size_t from, std::size_t size, const char* what) {
+  const void* nul = std::memchr(data + from, '\0', size - from);
+  if (!nul) throw ::osc::MalformedMessageException(what);
+  std::size_t length = static_cast<std::size_t>(static_cast<const char*>(nul) - (data + from));
+  std::size_t padded = (length + 4) & ~std::size_t(3);
+  // oscpack finds a string's end by the last byte of each four, so the padding must be zero
+  // for its reading and this check to agree.
+  if (padded > size - from) throw ::osc::MalformedMessageException(what);
+  for (std::size_t k = length; k < padded; ++k) {
+    if (data[from + k] != '\0') throw ::osc::MalformedMessageException("string padding not zero");
+  }
+  return padded;
 }
 
-void checkBlobs(const ::osc::ReceivedMessage& m, const char* end) {
-  if (!m.TypeTags()) return;
-  for (auto arg = m.ArgumentsBegin(); arg != m.ArgumentsEnd(); ++arg) {
-    if (!arg->IsBlob()) continue;
-    const void* blob = nullptr;
-    ::osc::osc_bundle_element_size_t size = 0;
-    arg->AsBlobUnchecked(blob, size);
-    const char* begin = static_cast<const char*>(blob);
-    if (begin > end || static_cast<std::size_t>(end - begin) < static_cast<std::size_t>(size)) {
-      throw ::osc::MalformedMessageException("arguments exceed message size");
-    }
+void checkMessage(const char* data, std::size_t size) {
+  if (size == 0 || size % 4 != 0) {
+    throw ::osc::MalformedMessageException("message size must be a positive multiple of four");
   }
+  std::size_t p = paddedLength(data, 0, size, "unterminated address pattern");
+  if (p >= size) return;  // no type tags, no arguments
+  if (data[p] != ',') throw ::osc::MalformedMessageException("type tags not present");
+  const std::size_t tags = p + 1;
+  p += paddedLength(data, p, size, "type tags were not terminated before end of message");
+  for (std::size_t t = tags; data[t] != '\0'; ++t) {
+    std::size_t need = 0;
+    switch (data[t]) {
+      case 'T':
+      case 'F':
+      case 'N':
+      case 'I':
+      case '[':
+      case ']':
+        break;
+      case 'i':
+      case 'f':
+      case 'c':
+      case 'r':
+      case 'm':
+        need = 4;
+        break;
+      case 'h':
+      case 't':
+      case 'd':
+        need = 8;
+        break;
+      case 's':
+      case 'S':
+        if (p >= size) throw ::osc::MalformedMessageException("arguments exceed message size");
+        need = paddedLength(data, p, size, "unterminated string argument");
+        break;
+      case 'b': {
+        if (size - p < 4) throw ::osc::MalformedMessageException("arguments exceed message size");
+        const auto* b = reinterpret_cast<const unsigned char*>(data + p);
+        uint64_t blob =
+            (uint64_t(b[0]) << 24) | (uint64_t(b[1]) << 16) | (uint64_t(b[2]) << 8) | b[3];
+        need = static_cast<std::size_t>(4 + ((blob + 3) & ~uint64_t(3)));
+        break;
+      }
+      default:
+        throw ::osc::MalformedMessageException("unknown type tag");
+    }
+    if (need > size - p) throw ::osc::MalformedMessageException("arguments exceed message size");
+    p += need;
+  }
+}
+
+std::vector<char> checkedCopy(const char* data, std::size_t size) {
+  checkMessage(data, size);
+  return std::vector<char>(data, data + size);
 }
 
 }  // namespace
 
+struct Message::View {
+  View(const char* data, std::size_t size)
+      : message(::osc::ReceivedPacket(data, size)), stream(message.ArgumentStream()) {}
+  ::osc::ReceivedMessage message;
+  ::osc::ReceivedMessageArgumentStream stream;
+};
+
 Message::Message(const char* data, std::size_t size, uint64_t timeTag,
                  const std::string& senderAddress)
-    : mData(paddedCopy(data, size)),
-      mMessage(::osc::ReceivedPacket(mData.data(), size)),
-      mStream(mMessage.ArgumentStream()),
-      mAddressPattern(mMessage.AddressPattern()),
+    : mData(checkedCopy(data, size)),
+      mView(std::make_unique<View>(mData.data(), size)),
+      mAddressPattern(mView->message.AddressPattern()),
       // A message without arguments has no type tag string: oscpack gives a null pointer.
-      mTypeTags(mMessage.TypeTags() ? std::string(mMessage.TypeTags(), mMessage.ArgumentCount())
-                                    : std::string()),
+      mTypeTags(mView->message.TypeTags()
+                    ? std::string(mView->message.TypeTags(), mView->message.ArgumentCount())
+                    : std::string()),
       mTimeTag(timeTag),
-      mSenderAddress(senderAddress) {
-  checkBlobs(mMessage, mData.data() + size);
-}
+      mSenderAddress(senderAddress) {}
+
+Message::~Message() = default;
 
 template <class F>
 Message& Message::read(int line, F&& f) {
@@ -183,56 +262,56 @@ Message& Message::read(int line, F&& f) {
 Message& Message::operator>>(int32_t& value) {
   return read(__LINE__, [&] {
     ::osc::int32 v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(float& value) {
   return read(__LINE__, [&] {
     float v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(double& value) {
   return read(__LINE__, [&] {
     double v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(int64_t& value) {
   return read(__LINE__, [&] {
     ::osc::int64 v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(char& value) {
   return read(__LINE__, [&] {
     char v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(std::string& value) {
   return read(__LINE__, [&] {
     const char* v;
-    mStream >> v;
+    mView->stream >> v;
     value = v;
   });
 }
 Message& Message::operator>>(std::vector<unsigned char>& blob) {
   return read(__LINE__, [&] {
     ::osc::Blob v;
-    mStream >> v;
+    mView->stream >> v;
     auto* bytes = static_cast<const unsigned char*>(v.data);
     blob.assign(bytes, bytes + v.size);
   });
 }
 
 void Message::resetStream() {
-  mStream = mMessage.ArgumentStream();
+  mView->stream = mView->message.ArgumentStream();
 }
 
 void Message::print() const {
@@ -240,7 +319,7 @@ void Message::print() const {
               static_cast<int64_t>(mTimeTag), mSenderAddress.c_str());
   std::printf("\targs = (");
   try {
-    auto arg = mMessage.ArgumentsBegin();
+    auto arg = mView->message.ArgumentsBegin();
     for (std::size_t i = 0; i < mTypeTags.size(); ++i, ++arg) {
       if (i > 0) std::printf(", ");
       switch (mTypeTags[i]) {
@@ -282,17 +361,41 @@ void Message::print() const {
 
 namespace {
 
-void collect(const ::osc::ReceivedBundle& bundle, const std::string& sender,
+uint64_t bigEndian(const char* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+bool isBundle(const char* data, std::size_t size) {
+  return size >= 8 && std::memcmp(data, "#bundle", 8) == 0;
+}
+
+// Bundles are walked here rather than by oscpack, whose bundle reader loops forever on an
+// element size of 0xfffffffc (the size plus four wraps to zero).
+void collect(const char* data, std::size_t size, const std::string& sender,
              std::vector<std::shared_ptr<Message>>& out, int depth) {
   // Deeply nested bundles would otherwise exhaust the stack on hostile input.
   if (depth > 32) throw ::osc::MalformedBundleException("bundles nested too deeply");
-  uint64_t timeTag = bundle.TimeTag();
-  for (auto e = bundle.ElementsBegin(); e != bundle.ElementsEnd(); ++e) {
-    if (e->IsBundle()) {
-      collect(::osc::ReceivedBundle(*e), sender, out, depth + 1);
-    } else {
-      out.push_back(std::make_shared<Message>(e->Contents(), e->Size(), timeTag, sender));
+  if (size < 16) throw ::osc::MalformedBundleException("packet too short for bundle");
+  if (size % 4 != 0) throw ::osc::MalformedBundleException("bundle size must be multiple of four");
+  const uint64_t timeTag = bigEndian(data + 8, 8);
+  std::size_t p = 16;
+  while (p < size) {
+    if (size - p < 4) throw ::osc::MalformedBundleException("packet too short for elementSize");
+    const uint64_t elementSize = bigEndian(data + p, 4);
+    p += 4;
+    if (elementSize == 0 || elementSize % 4 != 0 || elementSize > size - p) {
+      throw ::osc::MalformedBundleException("bad bundle element size");
     }
+    const char* element = data + p;
+    const auto length = static_cast<std::size_t>(elementSize);
+    if (isBundle(element, length)) {
+      collect(element, length, sender, out, depth + 1);
+    } else {
+      out.push_back(std::make_shared<Message>(element, length, timeTag, sender));
+    }
+    p += length;
   }
 }
 
@@ -301,9 +404,8 @@ void collect(const ::osc::ReceivedBundle& bundle, const std::string& sender,
 std::vector<std::shared_ptr<Message>> parsePacket(const char* data, std::size_t size,
                                                   const std::string& senderAddress) {
   std::vector<std::shared_ptr<Message>> messages;
-  ::osc::ReceivedPacket packet(data, size);
-  if (packet.IsBundle()) {
-    collect(::osc::ReceivedBundle(packet), senderAddress, messages, 0);
+  if (isBundle(data, size)) {
+    collect(data, size, senderAddress, messages, 0);
   } else {
     messages.push_back(std::make_shared<Message>(data, size, 1, senderAddress));
   }
@@ -348,6 +450,10 @@ void Recv::closeSocket() {
 }
 
 bool Recv::open(uint16_t port, const std::string& address) {
+  if (mBackground && std::this_thread::get_id() == mThread.get_id()) {
+    reportError(__FILE__, __LINE__, "a receiver cannot be reopened from its own handler");
+    return false;
+  }
   stop();
   closeSocket();
   std::string bindAddress = address.empty() ? "localhost" : address;
@@ -390,6 +496,12 @@ bool Recv::start() {
 
 void Recv::stop() {
   if (!mBackground) return;
+  if (std::this_thread::get_id() == mThread.get_id()) {
+    // A handler cannot wait for its own thread: the loop ends after this packet, and the next
+    // stop from another thread (or the destructor) joins it.
+    mSocketReceiver->asynchronousBreak();
+    return;
+  }
   // A break signalled before the thread has entered the socket loop is lost, so it is repeated
   // until the thread reports that the loop has returned.
   std::unique_lock<std::mutex> lock(mThreadLock);

@@ -4,9 +4,6 @@
 // sender, a UDP receiver with its own thread, a received-message view with typed reading, and
 // the two interfaces through which the rest of the program receives messages.
 
-#include <oscpack/osc/OscOutboundPacketStream.h>
-#include <oscpack/osc/OscReceivedElements.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -30,7 +27,7 @@ void reportError(const char* file, int line, const char* what);
 class Packet {
  public:
   explicit Packet(std::size_t bufferSize = 1024);
-  virtual ~Packet() = default;
+  virtual ~Packet();
   Packet(const Packet&) = delete;
   Packet& operator=(const Packet&) = delete;
 
@@ -51,18 +48,19 @@ class Packet {
 
   Packet& clear();
 
-  const char* data() const { return mStream.Data(); }
-  std::size_t size() const { return mStream.Size(); }
-  std::size_t capacity() const { return mStream.Capacity(); }
+  const char* data() const;
+  std::size_t size() const;
+  std::size_t capacity() const;
   // True when every message and bundle is closed and no builder error happened since clear().
-  bool ready() const { return !mFailed && mStream.IsReady(); }
+  bool ready() const;
 
  private:
   template <class F>
   Packet& guarded(int line, F&& f);
 
+  struct Stream;  // the library's builder, kept out of this header
   std::vector<char> mBuffer;
-  ::osc::OutboundPacketStream mStream;
+  std::unique_ptr<Stream> mStream;
   bool mFailed = false;
 };
 
@@ -95,9 +93,11 @@ class Send : public Packet {
 // One received message. It owns a copy of its bytes, so a handler may keep it after the call.
 class Message {
  public:
-  // Parses one OSC message (not a bundle); throws ::osc::Exception when it is malformed.
+  // Parses one OSC message (not a bundle); throws the library's error (a std::exception)
+  // when it is malformed.
   Message(const char* data, std::size_t size, uint64_t timeTag = 1,
           const std::string& senderAddress = "");
+  ~Message();
   Message(const Message&) = delete;
   Message& operator=(const Message&) = delete;
 
@@ -125,9 +125,9 @@ class Message {
   template <class F>
   Message& read(int line, F&& f);
 
+  struct View;  // the library's view of mData and its reading position
   std::vector<char> mData;
-  ::osc::ReceivedMessage mMessage;
-  ::osc::ReceivedMessageArgumentStream mStream;
+  std::unique_ptr<View> mView;
   std::string mAddressPattern;
   std::string mTypeTags;
   uint64_t mTimeTag;
@@ -148,7 +148,8 @@ class MessageConsumer {
 };
 
 // Splits a packet into its messages, bundles walked recursively, each message carrying the time
-// tag of its innermost bundle (1 at top level). Throws ::osc::Exception on malformed input.
+// tag of its innermost bundle (1 at top level). Throws the library's error (a std::exception) on
+// malformed input.
 std::vector<std::shared_ptr<Message>> parsePacket(const char* data, std::size_t size,
                                                   const std::string& senderAddress);
 

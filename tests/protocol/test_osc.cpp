@@ -147,14 +147,21 @@ TEST(OscRecv, MalformedPacketsAreReportedAndDroppedWithoutReachingHandlers) {
   osctest::Recorder rec;
   r.handler(rec);
   const std::vector<std::string> bad = {
-      std::string("/abc", 4),                                  // unterminated address
-      std::string("/ab\0,i\0\0", 8),                           // argument missing
-      std::string("/ab\0,x\0\0\0\0\0\0", 12),                  // unknown type tag
-      std::string("/a\0\0,b\0\0\0\0\0\x40", 12),               // blob larger than the message
-      std::string("/a\0\0,ib\0\0\0\0\0\1", 12),                // blob without its size
+      std::string("/abc", 4),                     // unterminated address
+      std::string("/ab\0,i\0\0", 8),              // argument missing
+      std::string("/ab\0,x\0\0\0\0\0\0", 12),     // unknown type tag
+      std::string("/a\0\0,b\0\0\0\0\0\x40", 12),  // blob larger than the message
+      std::string("/a\0\0,ib\0\0\0\0\0\1", 12),   // blob without its size
+      // a bogus first blob size sends oscpack's parser far past the end for the second
+      std::string("/a\0\0,bb\0\x7f\0\0\0\0\0\0\x04", 16),
+      // type tags padded with a non-zero byte, which oscpack would read past
+      std::string("/blob\0\0\0,b\0c\0\0\0\x05\1\2\3\4\5\0\0\0\0\0\0\x41", 28),
       std::string("#bundle\0\0\0\0\0\0\0\0\1\0\0\0\x40", 20),  // element past the end
       std::string("#bundle\0", 8),                             // too short for a bundle
-      std::string("/a\0", 3),                                  // not a multiple of four
+      // an element size that wraps oscpack's bundle reader round to the same element forever
+      std::string("#bundle\0\0\0\0\0\0\0\0\1\xff\xff\xff\xfc/a\0\0", 24),
+      std::string("/a\0", 3),               // not a multiple of four
+      std::string("/a\0\0,s\0\0abcd", 12),  // unterminated string argument
   };
   for (const auto& b : bad) {
     CaptureStderr();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -285,6 +286,43 @@ TEST(OscNetwork, StartAndStopAThousandTimesNeverHangs) {
   Recv running;
   ASSERT_NE(osctest::openOnFreePort(running), 0);
   running.start();
+}
+
+namespace {
+
+// Stops its own receiver from inside the receive thread.
+struct StoppingHandler : PacketHandler {
+  Recv* recv = nullptr;
+  std::atomic<int> calls{0};
+  void onMessage(Message&) override {
+    ++calls;
+    recv->stop();
+    EXPECT_FALSE(recv->open(1, "127.0.0.1"));
+  }
+};
+
+}  // namespace
+
+TEST(OscNetwork, HandlerMayStopItsOwnReceiver) {
+  Recv r;
+  StoppingHandler h;
+  h.recv = &r;
+  r.handler(h);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+  CaptureStderr();
+  osctest::sendRaw(port, "/stop\0\0\0", 8);
+  for (int i = 0; i < 200 && h.calls == 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_NE(GetCapturedStderr().find("OSC error: a receiver cannot be reopened"),
+            std::string::npos);
+  ASSERT_EQ(h.calls, 1);
+  r.stop();  // joins the thread that ended its loop
+  EXPECT_FALSE(r.isRunning());
+  ASSERT_TRUE(r.start());
+  osctest::sendRaw(port, "/stop\0\0\0", 8);
+  for (int i = 0; i < 200 && h.calls == 1; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(h.calls, 2);
 }
 
 TEST(OscNetwork, OpenReportsFailuresAndBindsLocalhostByDefault) {

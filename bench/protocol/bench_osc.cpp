@@ -1,0 +1,84 @@
+// OSC from a vl::osc::Send to a running vl::osc::Recv over loopback: messages handled per
+// second with at most a window of messages in flight, so that none is lost. "lost" counts
+// messages that never arrived (it must stay 0).
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "protocol/vl_OSC.hpp"
+
+namespace {
+
+uint16_t freeUdpPort() {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+struct Counter : vl::osc::PacketHandler {
+  std::atomic<long> received{0};
+  float sum = 0.0f;
+  void onMessage(vl::osc::Message& m) override {
+    float v = 0.0f;
+    m >> v;
+    sum += v;
+    received.fetch_add(1, std::memory_order_release);
+  }
+};
+
+void BM_OscLoopback(benchmark::State& state) {
+  const long window = state.range(0);
+  vl::osc::Recv recv;
+  Counter counter;
+  recv.handler(counter);
+  uint16_t port = 0;
+  for (int i = 0; i < 20 && port == 0; ++i) {
+    uint16_t candidate = freeUdpPort();
+    if (recv.open(candidate, "127.0.0.1")) port = candidate;
+  }
+  if (port == 0 || !recv.start()) {
+    state.SkipWithError("could not open a receiver");
+    return;
+  }
+  vl::osc::Send send(port, "127.0.0.1");
+  long sent = 0;
+  long lost = 0;
+  // Waits until at most `allowed` messages are in flight; a message that takes over 200 ms is
+  // counted as lost.
+  auto drain = [&](long allowed) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (sent - lost - counter.received.load(std::memory_order_acquire) > allowed) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        lost = sent - counter.received.load();
+        break;
+      }
+      std::this_thread::yield();
+    }
+  };
+  for (auto _ : state) {
+    send.beginMessage("/bench/value").add(0.5f).endMessage();
+    send.send();
+    ++sent;
+    drain(window - 1);
+  }
+  drain(0);
+  recv.stop();
+  state.SetItemsProcessed(sent);
+  state.counters["lost"] = static_cast<double>(lost);
+}
+BENCHMARK(BM_OscLoopback)->Arg(1)->Arg(32)->UseRealTime();
+
+}  // namespace
