@@ -7,6 +7,13 @@
 
 namespace vl {
 
+namespace {
+
+// Block and frame durations summed in floating point land a hair short of round times.
+constexpr double kTimeTolerance = 1e-9;
+
+}  // namespace
+
 SynthSequencer::SynthSequencer(int32_t mode, uint64_t periodNs,
                                std::shared_ptr<SequencerClock> clock)
     : mMode(mode),
@@ -126,7 +133,9 @@ void SynthSequencer::processEvents(double time) {
 
 bool SynthSequencer::processLocked(double time) {
   if (!mPlaying || !mPool) return false;
-  for (; mNextEvent < mEvents.size() && mEvents[mNextEvent].event.startTime <= time; ++mNextEvent) {
+  for (;
+       mNextEvent < mEvents.size() && mEvents[mNextEvent].event.startTime <= time + kTimeTolerance;
+       ++mNextEvent) {
     Scheduled& s = mEvents[mNextEvent];
     if (s.done) continue;
     s.done = true;
@@ -150,7 +159,7 @@ bool SynthSequencer::processLocked(double time) {
     }
   }
   for (auto it = mSounding.begin(); it != mSounding.end();) {
-    if (it->endTime <= time) {
+    if (it->endTime <= time + kTimeTolerance) {
       mPool->triggerOff(it->id);
       it = mSounding.erase(it);
     } else {
