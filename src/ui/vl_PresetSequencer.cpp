@@ -210,7 +210,8 @@ void PresetSequencer::playSequence(const std::string& name, double timeScale, fl
     processDue(actions);
   }
   for (auto& a : actions) a();
-  if (startTime > 0.0f) mPendingSeek.store(startTime);
+  // A seek left over from before this start must not move it.
+  mPendingSeek.store(startTime > 0.0f ? startTime : -1.0f);
 
   if (mTimeMasterMode == TIME_MASTER_CPU) {
     // From the timing thread itself (an end or event callback) the request is picked up as

@@ -212,6 +212,15 @@ TEST_F(Sequencing, SeekLandsOnTheInterpolatedState) {
   std::snprintf(expected, sizeof(expected), "C@%.3f morph 0.000000", seekClock + 0.5);
   EXPECT_EQ(takeLog(), std::vector<std::string>{expected});
   seq.stopSequence();
+
+  // A seek made while stopped does not carry over into the next start.
+  seq.seek(4.5f);
+  seq.playSequence("m");
+  clock->advance(0.02);
+  handler->morphStep(0.02);
+  EXPECT_EQ(level.get(), 0.0f);  // A, not C
+  EXPECT_LT(seq.currentTime(), 1.0);
+  seq.stopSequence();
 }
 
 TEST_F(Sequencing, OscStartAndStop) {
