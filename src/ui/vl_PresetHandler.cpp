@@ -137,8 +137,11 @@ std::string PresetHandler::mapPath(const std::string& mapName) const {
 // Preset files
 
 PresetHandler::ParameterStates PresetHandler::loadPresetValues(const std::string& name) {
+  return loadPresetFile(presetPath(name));
+}
+
+PresetHandler::ParameterStates PresetHandler::loadPresetFile(const std::string& path) {
   ParameterStates values;
-  const std::string path = presetPath(name);
   std::ifstream in(path);
   if (!in.is_open()) {
     std::cout << "Error while opening preset file: " << path << std::endl;
@@ -188,13 +191,19 @@ PresetHandler::ParameterStates PresetHandler::loadPresetValues(const std::string
   return values;
 }
 
-bool PresetHandler::loadForRecall(const std::string& name, ParameterStates& values) {
+bool PresetHandler::loadForRecall(const std::string& name, ParameterStates& values,
+                                  const std::string& subDirectory) {
   if (!File::checkName(name, "preset")) return false;
+  if (!File::checkRelativeDirectory(subDirectory, "preset sub-directory")) return false;
+  const std::string path =
+      subDirectory.empty()
+          ? presetPath(name)
+          : getCurrentPath() + File::conformDirectory(subDirectory) + name + ".preset";
   try {
-    values = loadPresetValues(name);
+    values = loadPresetFile(path);
   } catch (const std::logic_error& e) {
     // A hand-edited file must not take down the thread that recalls it.
-    std::cerr << "ERROR: Bad value in preset file " << presetPath(name) << " (" << e.what()
+    std::cerr << "ERROR: Bad value in preset file " << path << " (" << e.what()
               << "). Preset not recalled." << std::endl;
     return false;
   }
@@ -336,10 +345,19 @@ void PresetHandler::recallPreset(const std::string& name) {
 }
 
 void PresetHandler::recallPreset(const std::string& name, float morphTime) {
+  recallPresetFrom("", name, morphTime);
+}
+
+void PresetHandler::recallPresetFrom(const std::string& subDirectory, const std::string& name) {
+  recallPresetFrom(subDirectory, name, getMorphTime());
+}
+
+void PresetHandler::recallPresetFrom(const std::string& subDirectory, const std::string& name,
+                                     float morphTime) {
   ParameterStates values;
-  if (!loadForRecall(name, values)) return;
+  if (!loadForRecall(name, values, subDirectory)) return;
   if (mUseCallbacks) {
-    const int index = getPresetIndex(name);
+    const int index = subDirectory.empty() ? getPresetIndex(name) : -1;
     std::vector<std::pair<RecallCallback, void*>> callbacks;
     std::vector<RecallNameCallback> nameCallbacks;
     {

@@ -69,6 +69,11 @@ class PresetHandler {
   // Morphing recall with the current morph time, or with the given one.
   void recallPreset(const std::string& name);
   void recallPreset(const std::string& name, float morphTime);
+  // Morphing recall of a preset kept in a directory below the current one (such as a set of
+  // default presets). The sub-directory is set by the program and may hold "/" but no "..";
+  // the name follows the same rule as every other name.
+  void recallPresetFrom(const std::string& subDirectory, const std::string& name);
+  void recallPresetFrom(const std::string& subDirectory, const std::string& name, float morphTime);
   // Sets every parameter of the preset at once and halts a morph in progress.
   void recallPresetSynchronous(const std::string& name);
   // Applies the state a morph from preset A to preset B has at factor (0 = A, 1 = B).
@@ -117,7 +122,9 @@ class PresetHandler {
   std::string mapPath(const std::string& mapName) const;
   // Loads a preset for a recall: the name is checked and conversion errors are reported
   // instead of escaping into the recalling thread. False when nothing could be read.
-  bool loadForRecall(const std::string& name, ParameterStates& values);
+  bool loadForRecall(const std::string& name, ParameterStates& values,
+                     const std::string& subDirectory = "");
+  ParameterStates loadPresetFile(const std::string& path);
   bool writePresetFile(const ParameterStates& values, const std::string& name,
                        const std::string& path);
   // Writes mPresetMap; caller holds mHandlerLock.

@@ -311,6 +311,36 @@ TEST(PresetFiles, SubDirectoriesHoldTheirOwnPresetsAndMaps) {
   EXPECT_FLOAT_EQ(level.get(), 0.5f);
 }
 
+TEST(PresetFiles, RecallFromASubDirectoryOfTheProgramsChoice) {
+  ScratchDir dir;
+  CaptureStdout();
+  vl::PresetHandler h(dir.path());
+  GetCapturedStdout();
+  vl::Parameter level{"level", "", 0.5f};
+  h << level;
+  std::filesystem::create_directories(dir / "defaults");
+  writeFile(dir / "defaults/calm.preset", "::calm\n/level f 0.125 \n::\n");
+  std::vector<int> indices;
+  h.registerPresetCallback([&](int index, vl::PresetHandler*, void*) { indices.push_back(index); });
+  h.recallPresetFrom("defaults", "calm", 0.0f);
+  h.morphStep(0.02);
+  EXPECT_FLOAT_EQ(level.get(), 0.125f);
+  EXPECT_EQ(indices, std::vector<int>{-1});
+
+  // The name still may not leave the directory, nor may the sub-directory.
+  CaptureStderr();
+  CaptureStdout();
+  h.recallPresetFrom("defaults", "../../x");
+  h.recallPresetFrom("../defaults", "calm");
+  h.recallPreset("defaults/calm");
+  GetCapturedStdout();
+  const std::string err = GetCapturedStderr();
+  EXPECT_NE(err.find("ERROR: Refusing preset name \"../../x\""), std::string::npos);
+  EXPECT_NE(err.find("ERROR: Refusing preset sub-directory \"../defaults\""), std::string::npos);
+  EXPECT_NE(err.find("ERROR: Refusing preset name \"defaults/calm\""), std::string::npos);
+  EXPECT_EQ(indices.size(), 1u);
+}
+
 TEST(PresetFiles, StoringReplacesWholeFilesAndKeepsThemWhenWritingFails) {
   ScratchDir dir;
   CaptureStdout();
