@@ -4,27 +4,41 @@
 
 namespace vl {
 
+PolySynthVoicePool::PolySynthVoicePool(PolySynth& synth) : mSynth(synth) {
+  mSlots.reserve(64);
+  mFreeSlots.reserve(64);
+}
+
 int PolySynthVoicePool::takeVoice(const std::string& type) {
   SynthVoice* voice = mSynth.getFreeVoice(type);
   if (!voice) return -1;
   std::lock_guard<std::mutex> lock(mLock);
-  const int handle = mNextHandle++;
-  mVoices[handle] = voice;
-  return handle;
+  if (!mFreeSlots.empty()) {
+    const int handle = mFreeSlots.back();
+    mFreeSlots.pop_back();
+    mSlots[static_cast<std::size_t>(handle)] = voice;
+    return handle;
+  }
+  mSlots.push_back(voice);
+  mFreeSlots.reserve(mSlots.capacity());
+  return static_cast<int>(mSlots.size()) - 1;
 }
 
 bool PolySynthVoicePool::setVoiceFields(int voice, const std::vector<ParameterField>& fields) {
   std::lock_guard<std::mutex> lock(mLock);
-  auto it = mVoices.find(voice);
-  return it != mVoices.end() && it->second->setTriggerParams(fields);
+  if (voice < 0 || static_cast<std::size_t>(voice) >= mSlots.size()) return false;
+  SynthVoice* v = mSlots[static_cast<std::size_t>(voice)];
+  return v && v->setTriggerParams(fields);
 }
 
 SynthVoice* PolySynthVoicePool::release(int voice) {
   std::lock_guard<std::mutex> lock(mLock);
-  auto it = mVoices.find(voice);
-  if (it == mVoices.end()) return nullptr;
-  SynthVoice* v = it->second;
-  mVoices.erase(it);
+  if (voice < 0 || static_cast<std::size_t>(voice) >= mSlots.size()) return nullptr;
+  SynthVoice* v = mSlots[static_cast<std::size_t>(voice)];
+  if (v) {
+    mSlots[static_cast<std::size_t>(voice)] = nullptr;
+    mFreeSlots.push_back(voice);
+  }
   return v;
 }
 

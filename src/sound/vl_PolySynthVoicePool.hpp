@@ -5,8 +5,8 @@
 
 #if __has_include("sound/vl_PolySynth.hpp")
 
-#include <map>
 #include <mutex>
+#include <vector>
 
 #include "sound/vl_AudioIOData.hpp"
 #include "sound/vl_PolySynth.hpp"
@@ -16,7 +16,7 @@ namespace vl {
 
 class PolySynthVoicePool : public SynthSequencerVoicePool {
  public:
-  explicit PolySynthVoicePool(PolySynth& synth) : mSynth(synth) {}
+  explicit PolySynthVoicePool(PolySynth& synth);
 
   int takeVoice(const std::string& type) override;
   bool setVoiceFields(int voice, const std::vector<ParameterField>& fields) override;
@@ -32,8 +32,10 @@ class PolySynthVoicePool : public SynthSequencerVoicePool {
 
   PolySynth& mSynth;
   std::mutex mLock;
-  std::map<int, SynthVoice*> mVoices;
-  int mNextHandle = 0;
+  // Handles index the slots; freed slots are reused, so that taking and triggering a voice
+  // in an audio block does not allocate once the table has grown to the score's needs.
+  std::vector<SynthVoice*> mSlots;
+  std::vector<int> mFreeSlots;
 };
 
 // One audio block in TIME_MASTER_AUDIO mode: the sequencer's time advances by the block and

@@ -47,6 +47,10 @@ bool SynthSequencer::playSequence(const std::string& name, float startTime) {
   mEvents.clear();
   for (auto& e : reader.takeEvents()) mEvents.push_back({std::move(e), -1, false});
   mNextEvent = 0;
+  // Room for everything playback records, so that an audio block never allocates.
+  mSounding.reserve(mEvents.size());
+  mTriggeredIds.reserve(mEvents.size());
+  mDropped.reserve(mEvents.size());
   // "+" voices are taken and set up now, so that triggering them later is only a trigger.
   for (auto& s : mEvents) {
     if (s.event.kind != SynthSequenceEvent::TRIGGER_ON) continue;
@@ -83,7 +87,21 @@ void SynthSequencer::stopSequence() {
   mPlaying = false;
   stopThread();
   std::lock_guard<std::mutex> lock(mLock);
+  reportLocked();
   releaseLocked();
+}
+
+void SynthSequencer::reportMessages() {
+  std::lock_guard<std::mutex> lock(mLock);
+  reportLocked();
+}
+
+void SynthSequencer::reportLocked() {
+  for (std::size_t index : mDropped) {
+    std::cout << "SynthSequencer::processEvents: Could not get free voice '"
+              << mEvents[index].event.voiceType << "' for sequencer!" << std::endl;
+  }
+  mDropped.clear();
 }
 
 void SynthSequencer::releaseLocked() {
@@ -112,7 +130,19 @@ void SynthSequencer::advance(double time, bool absolute) {
   if (!mPlaying) return;
   bool ended;
   {
-    std::lock_guard<std::mutex> lock(mLock);
+    std::unique_lock<std::mutex> lock(mLock, std::defer_lock);
+    if (mMode == TIME_MASTER_AUDIO) {
+      // The audio thread never waits: while another thread holds the events, the block's time
+      // is kept for the next block.
+      if (!lock.try_lock()) {
+        mDeferredTime += time;
+        return;
+      }
+      time += mDeferredTime;
+      mDeferredTime = 0.0;
+    } else {
+      lock.lock();
+    }
     mCurrentTime = absolute ? time : mCurrentTime + time;
     ended = processLocked(mCurrentTime);
   }
@@ -143,8 +173,9 @@ bool SynthSequencer::processLocked(double time) {
     if (e.kind == SynthSequenceEvent::PLAY) {
       const int voice = mPool->takeVoice(e.voiceType);
       if (voice < 0) {
-        std::cout << "SynthSequencer::processEvents: Could not get free voice '" << e.voiceType
-                  << "' for sequencer!" << std::endl;
+        mDropped.push_back(mNextEvent);
+        // The audio thread does not print; reportMessages() does it later.
+        if (mMode != TIME_MASTER_AUDIO) reportLocked();
         continue;
       }
       mPool->setVoiceFields(voice, e.fields);

@@ -72,6 +72,9 @@ class SynthSequencer {
   void processGraphicsFrame(double frameRate);
   // Processes the events due at time (for callers that keep their own time).
   void processEvents(double time);
+  // Prints the messages that audio blocks held back (events dropped for want of a free
+  // voice). Call from a thread other than the audio thread; stopSequence() calls it too.
+  void reportMessages();
 
  private:
   struct Scheduled {
@@ -91,6 +94,7 @@ class SynthSequencer {
   void playThread(double startTime, double start);
   void stopThread();
   void releaseLocked();
+  void reportLocked();
 
   int32_t mMode;
   uint64_t mPeriodNs;
@@ -101,7 +105,9 @@ class SynthSequencer {
   std::vector<Scheduled> mEvents;
   std::size_t mNextEvent = 0;
   std::vector<Sounding> mSounding;
-  std::vector<int> mTriggeredIds;  // ids of "+" voices that are on
+  std::vector<int> mTriggeredIds;     // ids of "+" voices that are on
+  std::vector<std::size_t> mDropped;  // events that found no free voice, not yet reported
+  double mDeferredTime = 0.0;         // audio time of blocks that found the events busy
   double mCurrentTime = 0.0;
   std::atomic<bool> mPlaying{false};
   std::atomic<bool> mThreadRunning{false};

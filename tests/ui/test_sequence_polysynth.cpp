@@ -77,6 +77,7 @@ TEST(SynthSequencerOnPolySynth, PlaysTheScoreOnTheSynthsVoices) {
     vl::renderSynthSequence(seq, synth, io);
   }
   for (int i = 0; i < 3; ++i) synth.render(io);
+  seq.reportMessages();
   EXPECT_EQ(GetCapturedStdout(),
             "SynthSequencer::processEvents: Could not get free voice 'Nope' for sequencer!\n");
   EXPECT_FALSE(seq.playing());

@@ -204,6 +204,10 @@ TEST(SynthSequencerPlayback, VoiceLivesAndMissingVoicesInAudioTime) {
     seq.processAudioBlock(441, 44100.0);  // 10 ms blocks
     ++blocks;
   }
+  // Audio blocks hold their messages back until asked from another thread.
+  EXPECT_EQ(GetCapturedStdout(), "");
+  CaptureStdout();
+  seq.reportMessages();
   EXPECT_EQ(GetCapturedStdout(),
             "SynthSequencer::processEvents: Could not get free voice 'Missing' for sequencer!\n");
   // Events at 0 fire one second after a start at -1; each line is logged with the time of the
