@@ -88,6 +88,7 @@ TEST(ParameterThreads, RegistrationWhileOtherThreadsSet) {
   menu.setElements({"a", "b", "c"});
   std::atomic<long> calls{0};
   std::atomic<bool> bad{false};
+  std::atomic<bool> registered{false};
   std::vector<std::thread> threads;
   threads.emplace_back([&] {
     for (int k = 0; k < 200; ++k) {
@@ -95,10 +96,14 @@ TEST(ParameterThreads, RegistrationWhileOtherThreadsSet) {
       menu.setElements(k % 2 ? std::vector<std::string>{"a", "b"}
                              : std::vector<std::string>{"a", "b", "c"});
     }
+    registered = true;
   });
   for (int w = 0; w < 2; ++w) {
     threads.emplace_back([&] {
-      for (int k = 0; k < 2000; ++k) {
+      // Keep setting until the registrations are over, however the threads are scheduled.
+      int afterRegistration = 0;
+      for (int k = 0; k < 2000 || afterRegistration < 10; ++k) {
+        if (registered) ++afterRegistration;
         p.set(float(k));
         menu.set(k % 3);
         std::string e = menu.currentElement();
