@@ -76,14 +76,14 @@ void BM_StepOptimised(benchmark::State& state) {
     atom.state(k).phase = std::polar(1.0, 0.3 * k);
   }
   const std::vector<vl::Vec3d> points = ringPoints();
-  SpinorValue each[3];
+  Spinor each[3];
   for (auto _ : state) {
     double sink = 0.0;
     for (const auto& p : points) {
-      const SpinorValue centre = atom.evaluate(p, each);
+      const Spinor centre = atom.evaluate(p, each);
       sink += centre.a + centre.b + centre.c + centre.d + each[0].a;
       for (const auto& o : kOffsets) {
-        const SpinorValue v = atom.evaluate(p + o);
+        const Spinor v = atom.evaluate(p + o);
         sink += v.a + v.b + v.c + v.d;
       }
     }
@@ -100,7 +100,7 @@ void BM_StepBlocks(benchmark::State& state) {
   }
   const std::vector<vl::Vec3d> points = ringPoints();
   constexpr int kGroup = PointBlock::kGroupSize, kLanes = PointBlock::kMaxPoints;
-  SpinorValue each[3 * PointBlock::kGroups], sums[kLanes];
+  Spinor each[3 * PointBlock::kGroups], sums[kLanes];
   vl::Vec3d stencil[kLanes];
   for (auto _ : state) {
     double sink = 0.0;
@@ -122,11 +122,18 @@ void BM_StepBlocks(benchmark::State& state) {
 void BM_AtomStep(benchmark::State& state) {
   HydrogenAtom atom;
   atom.init();
+  const auto groups = atom.parameters().waveFunctions();
   for (int k = 0; k < 3; ++k) {
     const Setting& s = kSettings[k];
-    atom.settings.waves[k] = {s.n, s.l, s.J, s.j, s.f, s.w};
+    WaveFunctionParameters& g = *groups[k];
+    g.n.set(float(s.n));
+    g.l.set(float(s.l));
+    g.J.set(float(s.J));
+    g.j.set(float(s.j));
+    g.f.set(float(s.f));
+    g.w.set(float(s.w));
   }
-  atom.settings.newColors = state.range(0) != 0;
+  atom.parameters().newColors.set(state.range(0) != 0 ? 1.0f : 0.0f);
   atom.step(0);
   for (auto _ : state) {
     atom.step(0);
