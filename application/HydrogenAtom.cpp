@@ -106,6 +106,8 @@ void HydrogenAtom::reset() {
 }
 
 void HydrogenAtom::step(double) {
+  // The table is public as an array; whoever resized it gets its 512 entries back.
+  if (size() != kParticles) resize(kParticles);
   applyForceReset();
   readSettings();
   const double s = scale();
@@ -218,7 +220,7 @@ void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, doub
     resetPending_ = true;
     psi.c = psi.d = 0.0;
   }
-  (*this)[i] = psi;
+  if (uint32_t(i) < size()) (*this)[i] = psi;  // an outside buffer may be shorter
   const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
   particle.spin =
       vl::Vec3d(2.0 * (a * c + b * d), 2.0 * (a * d - b * c), (a * a + b * b) - (c * c + d * d));

@@ -3,7 +3,7 @@
 // "Plain" is a literal transcription of the formulas, the baseline; "Optimised" shares each
 // point's geometry and decay among the states; "Blocks" evaluates two particles' stencils at
 // once, as the atom does. All run in one program so that their ratios come from one machine
-// state.
+// state. "AtomStep" is the whole step as the atom runs it; "VisualStep" the visual's frame.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "HydrogenAtom.hpp"
+#include "HydrogenVisual.hpp"
 #include "WaveSuperposition.hpp"
 #include "application/PlainWaveFunction.hpp"
 
@@ -141,9 +142,24 @@ void BM_AtomStep(benchmark::State& state) {
   }
 }
 
+// The visual's frame: needles and the ribbon mesh (0) or the lines (1), without drawing.
+void BM_VisualStep(benchmark::State& state) {
+  HydrogenAtom atom;
+  atom.init();
+  atom.step(0);
+  HydrogenVisual visual(atom.particles());
+  visual.init();
+  visual.parameters().drawType.set(int(state.range(0)));
+  for (auto _ : state) {
+    visual.step();
+    benchmark::DoNotOptimize(visual.mesh().vertices().data());
+  }
+}
+
 }  // namespace
 
 BENCHMARK(BM_StepPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StepOptimised)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StepBlocks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AtomStep)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_VisualStep)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

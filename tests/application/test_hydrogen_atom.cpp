@@ -414,3 +414,21 @@ TEST(HydrogenAtom, BlockedStepMatchesTheLoopInOrder) {
     }
   }
 }
+
+// The table of spinors is an array anyone may resize; the atom keeps its 512 entries.
+TEST(HydrogenAtom, TableKeepsItsSizeAfterAResize) {
+  HydrogenAtom atom;
+  atom.init();
+  threeStates(atom);
+  EXPECT_EQ(atom.size(), 512u);
+  atom.resize(16);
+  atom.step(0);
+  EXPECT_EQ(atom.size(), 512u);
+  EXPECT_GT(norm(atom[511]), 0.0);
+  // An outside buffer that is too short is never written past its end.
+  std::vector<Spinor> shortBuffer(9, Spinor(7, 7, 7, 7));
+  atom.source(shortBuffer.data(), 8);
+  atom.step(0);
+  EXPECT_EQ(shortBuffer[8], Spinor(7, 7, 7, 7));
+  EXPECT_NE(shortBuffer[0], Spinor(7, 7, 7, 7));
+}
