@@ -1,14 +1,7 @@
 #pragma once
 
-#include <array>
-
-// The numbers one wave-function group holds, as its parameters hold them.
-struct WaveSettings {
-  double n = 0.0, l = 0.0, J = 0.0, j = 0.0, f = 0.0, w = 0.0;
-};
-
-// The atom's physics and wave-function settings as plain values, with the parameters'
-// defaults; the owner keeps them in step with its parameters.
+// The atom's physics settings as plain values, read from its parameters once per frame (the
+// wave-function groups are read only when they change).
 struct AtomSettings {
   double polyX = 0.0, polyY = 0.0, polyZ = 0.0;
   double polyAlpha = 0.0, polyBeta = 0.0, polyGamma = 0.0;
@@ -22,6 +15,4 @@ struct AtomSettings {
   double hueRotation = 0.0;
   bool newColors = true;
   double simulationSpeed = 1.0;
-  bool resetOnLoad = true;
-  std::array<WaveSettings, 3> waves{};
 };

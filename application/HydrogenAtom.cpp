@@ -34,9 +34,35 @@ double wrapHue(double x) {
 
 }  // namespace
 
-HydrogenAtom::HydrogenAtom() : particles_(kParticles) {}
+HydrogenAtom::HydrogenAtom() : snl::Array<Spinor>(kParticles), particles_(kParticles) {
+  // Any thread may fire the trigger; only the request is recorded here.
+  params_.forceReset.registerChangeCallback([this](bool) { forceResetRequested_.store(true); });
+  readSettings();
+}
+
+void HydrogenAtom::readSettings() {
+  AtomParameters& p = params_;
+  AtomSettings& s = settings_;
+  s.polyX = p.polyX.get();
+  s.polyY = p.polyY.get();
+  s.polyZ = p.polyZ.get();
+  s.polyAlpha = p.polyAlpha.get();
+  s.polyBeta = p.polyBeta.get();
+  s.polyGamma = p.polyGamma.get();
+  s.polyRadius = p.polyRadius.get();
+  s.polyRigid = p.polyRigid.get();
+  s.polySmooth = p.polySmooth.get();
+  s.polyVel = p.polyVel.get();
+  s.der = p.der.get();
+  s.contour = p.contour.get();
+  s.zoom = p.zoom.get();
+  s.hueRotation = p.hueRotation.get();
+  s.newColors = p.newColors.get() == 1.0f;
+  s.simulationSpeed = p.simulationSpeed.get();
+}
 
 void HydrogenAtom::init() {
+  contour_.resize(kContourSize);
   const float pi = std::numbers::pi_v<float>;
   for (int i = 0; i < kContourSize; ++i) {
     const float c = 4.f * std::cos(pi * float(i) / float(kContourSize));
@@ -44,11 +70,13 @@ void HydrogenAtom::init() {
   }
 }
 
-double HydrogenAtom::scale() const {
-  return 10.0 * std::exp2(bounded(settings.zoom, -99.0, 99.0, 0.0));
+double HydrogenAtom::scale(double zoom) {
+  return 10.0 * std::exp2(bounded(zoom, -99.0, 99.0, 0.0));
 }
 
 void HydrogenAtom::reset() {
+  readSettings();
+  const AtomSettings& settings = settings_;
   const double s = scale();
   const vl::Vec3d centre = vl::Vec3d(settings.polyX, settings.polyY, settings.polyZ) / s;
   const double radius = settings.polyRadius / (s * 0.1);
@@ -78,12 +106,16 @@ void HydrogenAtom::reset() {
 }
 
 void HydrogenAtom::step(double) {
+  // The table is public as an array; whoever resized it gets its 512 entries back.
+  if (size() != kParticles) resize(kParticles);
+  applyForceReset();
+  readSettings();
   const double s = scale();
   if (resetPending_) {
     resetPending_ = false;
     reset();
   }
-  const double speed = bounded(settings.simulationSpeed, 0.1, 4.0, 1.0);
+  const double speed = bounded(settings_.simulationSpeed, 0.1, 4.0, 1.0);
   lastSpeed_ = speed;
   stepAccumulator_ += speed;
   while (stepAccumulator_ >= 1.0 - kStepTolerance) {
@@ -93,15 +125,17 @@ void HydrogenAtom::step(double) {
 }
 
 void HydrogenAtom::simulationStep(double s) {
+  applyForceReset();
+  readSettings();
+  const std::array<WaveFunctionParameters*, 3> groups = params_.waveFunctions();
   for (int k = 0; k < 3; ++k) {
-    if (!waveDirty_[k]) continue;
-    waveDirty_[k] = false;
-    const WaveSettings& w = settings.waves[k];
-    waves_.configure(k, w.n, w.l, w.J, w.j, w.f, w.w);
+    WaveFunctionSettings w;
+    if (groups[k]->takeChanges(w)) waves_.configure(k, w.n, w.l, w.J, w.j, w.f, w.w);
   }
   waves_.advancePhases();
   for (Particle& p : particles_) p.displacement = p.displacementRate = vl::Vec3d();
 
+  const AtomSettings& settings = settings_;
   velocityGain_ = settings.polyVel;
   const double h = settings.der;
   contourValue_ = settings.contour;
@@ -155,7 +189,7 @@ void HydrogenAtom::springAndSmooth(int i, double kappa, double mu) {
 void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
   constexpr int kGroup = PointBlock::kGroupSize;
   vl::Vec3d points[PointBlock::kMaxPoints];
-  SpinorValue sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
+  Spinor sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
   const vl::Vec3d offset(kSampleOffset, kSampleOffset, kSampleOffset);
   for (int i = first; i <= last; i += PointBlock::kGroups) {
     const int count = std::min(PointBlock::kGroups, last - i + 1);
@@ -175,9 +209,9 @@ void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
   }
 }
 
-void HydrogenAtom::sample(int i, const SpinorValue* stencil, const SpinorValue* each, double h) {
+void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, double h) {
   Particle& particle = particles_[i];
-  SpinorValue psi = stencil[0];
+  Spinor psi = stencil[0];
   if (std::isnan(std::sqrt(psi.a * psi.a + psi.b * psi.b))) {
     resetPending_ = true;
     psi.a = psi.b = 0.0;
@@ -186,7 +220,7 @@ void HydrogenAtom::sample(int i, const SpinorValue* stencil, const SpinorValue* 
     resetPending_ = true;
     psi.c = psi.d = 0.0;
   }
-  spinors_[i] = psi;
+  if (uint32_t(i) < size()) (*this)[i] = psi;  // an outside buffer may be shorter
   const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
   particle.spin =
       vl::Vec3d(2.0 * (a * c + b * d), 2.0 * (a * d - b * c), (a * a + b * b) - (c * c + d * d));
@@ -198,19 +232,18 @@ void HydrogenAtom::sample(int i, const SpinorValue* stencil, const SpinorValue* 
   const double rho = (a * a + b * b) + (c * c + d * d);
   const double k = rho / (2.0 * h * (rho * rho + 1e-7));
   for (int e = 0; e < 3; ++e) {
-    const SpinorValue delta = stencil[1 + 2 * e] - stencil[2 + 2 * e];
+    const Spinor delta = stencil[1 + 2 * e] - stencil[2 + 2 * e];
     particle.displacement[e] +=
         (a * delta.b - b * delta.a + c * delta.d - d * delta.c) * k * velocityGain_;
   }
 }
 
-void HydrogenAtom::colourOf(Particle& particle, const SpinorValue& psi,
-                            const SpinorValue* each) const {
+void HydrogenAtom::colourOf(Particle& particle, const Spinor& psi, const Spinor* each) const {
   vl::Color& colour = particle.colour;
   if (newColors_) {
     float r = 0.f, g = 0.f, b = 0.f;
     for (int k = 0; k < 3; ++k) {
-      const double hue = wrapHue(10.0 * each[k].norm() + hueRotation_);
+      const double hue = wrapHue(10.0 * norm(each[k]) + hueRotation_);
       const vl::Color rgb = vl::Color::fromHSV(float(hue), 1.f, 0.7f);
       r += rgb.r;
       g += rgb.g;
@@ -232,24 +265,49 @@ void HydrogenAtom::colourOf(Particle& particle, const SpinorValue& psi,
   const int i0 = std::clamp(int(x), 0, kContourSize - 1);
   const int i1 = i0 + 1 == kContourSize ? 0 : i0 + 1;
   const double t = x - i0;
+  if (contour_.size() != kContourSize) return;  // not initialised: no contour lift
   const float level = float(0.8 * (contour_[i1] * t + contour_[i0] * (1.0 - t)));
   for (int ch = 0; ch < 4; ++ch) colour[ch] = (1.f - colour[ch]) * level + colour[ch];
 }
 
 void HydrogenAtom::trigger() {
-  spinors_.fill(SpinorValue{});
+  applyForceReset();
+  zero();
   stepAccumulator_ = 0.0;
   resetPending_ = true;
 }
 
-void HydrogenAtom::presetLoaded(const std::array<std::complex<double>, 3>& resonances) {
-  if (settings.resetOnLoad) resetPending_ = true;
-  setPhases(resonances);
+void HydrogenAtom::presetLoaded(VoiceParameters& voice) {
+  if (params_.resetOnLoad.get() != 0.0f) resetPending_ = true;
+  takeResonances(voice);
 }
 
 void HydrogenAtom::forceReset() {
+  forceResetRequested_.store(true);
+  applyForceReset();
+}
+
+void HydrogenAtom::applyForceReset() {
+  if (!forceResetRequested_.exchange(false)) return;
   waves_.resetPhases();
   resetPending_ = true;
+}
+
+void HydrogenAtom::takeResonances(VoiceParameters& voice) {
+  applyForceReset();
+  setPhases({std::complex<double>(voice.reson1R.get(), voice.reson1I.get()),
+             std::complex<double>(voice.reson2R.get(), voice.reson2I.get()),
+             std::complex<double>(voice.reson3R.get(), voice.reson3I.get())});
+}
+
+void HydrogenAtom::publishResonances(VoiceParameters& voice) const {
+  const auto p = phases();
+  voice.reson1R.set(float(p[0].real()));
+  voice.reson1I.set(float(p[0].imag()));
+  voice.reson2R.set(float(p[1].real()));
+  voice.reson2I.set(float(p[1].imag()));
+  voice.reson3R.set(float(p[2].real()));
+  voice.reson3I.set(float(p[2].imag()));
 }
 
 void HydrogenAtom::setPhases(const std::array<std::complex<double>, 3>& resonances) {

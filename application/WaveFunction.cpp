@@ -174,18 +174,18 @@ std::complex<double> WaveFunction::angular(int m, const SphericalPoint& g) const
   return magnitude * std::complex<double>(g.cosMPhi[am], sign * g.sinMPhi[am]);
 }
 
-SpinorValue WaveFunction::evaluate(const vl::Vec3d& p) const {
+Spinor WaveFunction::evaluate(const vl::Vec3d& p) const {
   if (!active_) return {};
   return evaluate(SphericalPoint(p, maxAbsM_));
 }
 
-SpinorValue WaveFunction::evaluate(const SphericalPoint& g) const {
+Spinor WaveFunction::evaluate(const SphericalPoint& g) const {
   if (!active_) return {};
   return evaluate(g, std::exp(-g.r * inverseN_));
 }
 
-void WaveFunction::addBlock(const PointBlock& g, const double* decay, SpinorValue* sum,
-                            SpinorValue* atGroupStarts, int stride) const {
+void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* sum,
+                            Spinor* atGroupStarts, int stride) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
   const int count = g.count;

@@ -4,7 +4,7 @@
 
 #include "PointBlock.hpp"
 #include "SphericalPoint.hpp"
-#include "SpinorValue.hpp"
+#include "SpinorMath.hpp"
 #include "math/vl_Vec.hpp"
 
 // One orbital part of a spin-orbit eigenstate: quantum numbers, magnetic number, spin and
@@ -57,17 +57,17 @@ class WaveFunction {
   // Phase and rotor back to 1; the rotor takes its angle again at the next configure().
   void resetPhase() { phase = rotor = std::complex<double>(1.0, 0.0); }
 
-  SpinorValue evaluate(const vl::Vec3d& p) const;
-  SpinorValue evaluate(const SphericalPoint& g) const;
+  Spinor evaluate(const vl::Vec3d& p) const;
+  Spinor evaluate(const SphericalPoint& g) const;
   // With the decay factor e^{-r/n} supplied by a caller that shares it among states.
   // g must hold powers up to maxAbsM().
-  SpinorValue evaluate(const SphericalPoint& g, double decay) const;
+  Spinor evaluate(const SphericalPoint& g, double decay) const;
 
   // The same for every point of a block, with decay[i] = e^{-r_i/n}: adds the values to sum[i]
   // and, with `atGroupStarts` given, stores the value at the first point of group k in
   // atGroupStarts[k * stride]. The block must hold powers up to maxAbsM().
-  void addBlock(const PointBlock& g, const double* decay, SpinorValue* sum,
-                SpinorValue* atGroupStarts = nullptr, int stride = 1) const;
+  void addBlock(const PointBlock& g, const double* decay, Spinor* sum,
+                Spinor* atGroupStarts = nullptr, int stride = 1) const;
 
   // The parts on their own, for the configured n and l: R_nl(r), and the angular function
   // Y(l, m) for |m| <= min(l, 10) (0 otherwise; g must hold powers up to |m|).
@@ -131,13 +131,13 @@ inline double WaveFunction::legendreRatio(int am, double x) const {
   return p1;
 }
 
-inline SpinorValue WaveFunction::evaluate(const SphericalPoint& g, double decay) const {
+inline Spinor WaveFunction::evaluate(const SphericalPoint& g, double decay) const {
   // Complex products written out: the library's operator carries NaN recovery we do not need.
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
   const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
   if (!active_ || (ampRe == 0.0 && ampIm == 0.0)) return {};
   const double radialValue = radialWithDecay(g.r, decay);
-  SpinorValue out;
+  Spinor out;
   auto component = [&](double scale, int m, double& re, double& im) {
     if (scale == 0.0) return;
     const int am = m < 0 ? -m : m;

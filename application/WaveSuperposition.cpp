@@ -74,13 +74,13 @@ void WaveSuperposition::plan() {
     decayPower_[k] = states_[k].active() ? common / int(states_[k].n) : 0;
 }
 
-SpinorValue WaveSuperposition::evaluate(const vl::Vec3d& p, SpinorValue* each) const {
+Spinor WaveSuperposition::evaluate(const vl::Vec3d& p, Spinor* each) const {
   const SphericalPoint g(p, maxAbsM_);
   const double base = inverseCommon_ > 0.0 ? std::exp(-g.r * inverseCommon_) : 0.0;
-  SpinorValue sum;
+  Spinor sum;
   for (int k = 0; k < kStates; ++k) {
     const WaveFunction& s = states_[k];
-    SpinorValue v;
+    Spinor v;
     if (s.active()) {
       const double decay =
           inverseCommon_ > 0.0 ? power(base, decayPower_[k]) : std::exp(-g.r * s.inverseN());
@@ -92,8 +92,8 @@ SpinorValue WaveSuperposition::evaluate(const vl::Vec3d& p, SpinorValue* each) c
   return sum;
 }
 
-void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, SpinorValue* sum,
-                                      SpinorValue* each) const {
+void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor* sum,
+                                      Spinor* each) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
   count = std::clamp(count, 0, kLanes);

@@ -23,15 +23,14 @@ class WaveSuperposition {
   void resetPhases();
 
   // The sum of the three states at p; with `each` given, also every state's own value.
-  SpinorValue evaluate(const vl::Vec3d& p, SpinorValue* each = nullptr) const;
+  Spinor evaluate(const vl::Vec3d& p, Spinor* each = nullptr) const;
 
   // The sums at up to PointBlock::kMaxPoints points in groups of PointBlock::kGroupSize that
   // lie close together (a point and its gradient neighbours): sum[i] for point i, and with
   // `each` given, every state's own value at the first point of every group (each[group *
   // kStates + state]). The decays at the others are the first point's times a short series while
   // they lie near it.
-  void evaluateBlock(const vl::Vec3d* points, int count, SpinorValue* sum,
-                     SpinorValue* each = nullptr) const;
+  void evaluateBlock(const vl::Vec3d* points, int count, Spinor* sum, Spinor* each = nullptr) const;
 
  private:
   void plan();

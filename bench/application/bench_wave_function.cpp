@@ -3,7 +3,7 @@
 // "Plain" is a literal transcription of the formulas, the baseline; "Optimised" shares each
 // point's geometry and decay among the states; "Blocks" evaluates two particles' stencils at
 // once, as the atom does. All run in one program so that their ratios come from one machine
-// state.
+// state. "AtomStep" is the whole step as the atom runs it; "VisualStep" the visual's frame.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "HydrogenAtom.hpp"
+#include "HydrogenVisual.hpp"
 #include "WaveSuperposition.hpp"
 #include "application/PlainWaveFunction.hpp"
 
@@ -76,14 +77,14 @@ void BM_StepOptimised(benchmark::State& state) {
     atom.state(k).phase = std::polar(1.0, 0.3 * k);
   }
   const std::vector<vl::Vec3d> points = ringPoints();
-  SpinorValue each[3];
+  Spinor each[3];
   for (auto _ : state) {
     double sink = 0.0;
     for (const auto& p : points) {
-      const SpinorValue centre = atom.evaluate(p, each);
+      const Spinor centre = atom.evaluate(p, each);
       sink += centre.a + centre.b + centre.c + centre.d + each[0].a;
       for (const auto& o : kOffsets) {
-        const SpinorValue v = atom.evaluate(p + o);
+        const Spinor v = atom.evaluate(p + o);
         sink += v.a + v.b + v.c + v.d;
       }
     }
@@ -100,7 +101,7 @@ void BM_StepBlocks(benchmark::State& state) {
   }
   const std::vector<vl::Vec3d> points = ringPoints();
   constexpr int kGroup = PointBlock::kGroupSize, kLanes = PointBlock::kMaxPoints;
-  SpinorValue each[3 * PointBlock::kGroups], sums[kLanes];
+  Spinor each[3 * PointBlock::kGroups], sums[kLanes];
   vl::Vec3d stencil[kLanes];
   for (auto _ : state) {
     double sink = 0.0;
@@ -122,15 +123,36 @@ void BM_StepBlocks(benchmark::State& state) {
 void BM_AtomStep(benchmark::State& state) {
   HydrogenAtom atom;
   atom.init();
+  const auto groups = atom.parameters().waveFunctions();
   for (int k = 0; k < 3; ++k) {
     const Setting& s = kSettings[k];
-    atom.settings.waves[k] = {s.n, s.l, s.J, s.j, s.f, s.w};
+    WaveFunctionParameters& g = *groups[k];
+    g.n.set(float(s.n));
+    g.l.set(float(s.l));
+    g.J.set(float(s.J));
+    g.j.set(float(s.j));
+    g.f.set(float(s.f));
+    g.w.set(float(s.w));
   }
-  atom.settings.newColors = state.range(0) != 0;
+  atom.parameters().newColors.set(state.range(0) != 0 ? 1.0f : 0.0f);
   atom.step(0);
   for (auto _ : state) {
     atom.step(0);
     if (atom.resetPending()) state.SkipWithError("the ring failed");
+  }
+}
+
+// The visual's frame: needles and the ribbon mesh (0) or the lines (1), without drawing.
+void BM_VisualStep(benchmark::State& state) {
+  HydrogenAtom atom;
+  atom.init();
+  atom.step(0);
+  HydrogenVisual visual(atom.particles());
+  visual.init();
+  visual.parameters().drawType.set(int(state.range(0)));
+  for (auto _ : state) {
+    visual.step();
+    benchmark::DoNotOptimize(visual.mesh().vertices().data());
   }
 }
 
@@ -140,3 +162,4 @@ BENCHMARK(BM_StepPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StepOptimised)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StepBlocks)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AtomStep)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_VisualStep)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

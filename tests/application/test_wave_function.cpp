@@ -85,7 +85,7 @@ TEST(WaveFunctionReference, CoefficientsAreClebschGordan) {
 TEST(WaveFunctionReference, WholeSpinorsMatchClosedForm) {
   for (const auto& ref : kSpinorReference) {
     WaveFunction wf = configured(ref.n, ref.l, ref.J, ref.j, 0.0, ref.w);
-    const SpinorValue psi = wf.evaluate(vl::Vec3d(ref.p[0], ref.p[1], ref.p[2]));
+    const Spinor psi = wf.evaluate(vl::Vec3d(ref.p[0], ref.p[1], ref.p[2]));
     const double got[4] = {psi.a, psi.b, psi.c, psi.d};
     double scale = 0.0;
     for (double v : ref.psi) scale = std::max(scale, std::abs(v));
@@ -137,12 +137,12 @@ TEST(WaveFunctionConfigure, UnsetOrNonFiniteNumbersContributeNothing) {
   // The group's unset default (n = 0, below the minimum) never reaches the formulas.
   WaveFunction unset = configured(0, 0, 0, 0, 0, 0);
   EXPECT_FALSE(unset.active());
-  EXPECT_EQ(unset.evaluate(vl::Vec3d(0.3, 0.2, 0.1)), SpinorValue{});
+  EXPECT_EQ(unset.evaluate(vl::Vec3d(0.3, 0.2, 0.1)), Spinor{});
   WaveFunction nanN = configured(std::nan(""), 1, 1.5, 0.5, 0, 1);
   EXPECT_FALSE(nanN.active());
   WaveFunction nanRest = configured(2, std::nan(""), INFINITY, std::nan(""), std::nan(""), 1);
   EXPECT_TRUE(nanRest.active());
-  EXPECT_TRUE(nanRest.evaluate(vl::Vec3d(0.3, 0.2, 0.1)).isFinite());
+  EXPECT_TRUE(isFinite(nanRest.evaluate(vl::Vec3d(0.3, 0.2, 0.1))));
   EXPECT_EQ(nanRest.rotor, std::complex<double>(1.0, 0.0));
 }
 
@@ -151,11 +151,11 @@ TEST(WaveFunctionConfigure, ImpossibleProjectionGivesZeroNotNaN) {
   WaveFunction wf = configured(3, 2, 0.5, 2.5);
   EXPECT_TRUE(wf.upValid);
   EXPECT_EQ(wf.up.coefficient, 0.0);
-  EXPECT_TRUE(wf.evaluate(vl::Vec3d(0.5, -0.4, 1.0)).isFinite());
+  EXPECT_TRUE(isFinite(wf.evaluate(vl::Vec3d(0.5, -0.4, 1.0))));
   // Negative J far below l.
   WaveFunction neg = configured(3, 1, -0.7, 1.5);
   EXPECT_EQ(neg.JHalf, -0.5);
-  EXPECT_TRUE(neg.evaluate(vl::Vec3d(0.5, -0.4, 1.0)).isFinite());
+  EXPECT_TRUE(isFinite(neg.evaluate(vl::Vec3d(0.5, -0.4, 1.0))));
 }
 
 TEST(WaveFunctionEvaluate, WeightPhaseAndRotor) {
@@ -163,9 +163,9 @@ TEST(WaveFunctionEvaluate, WeightPhaseAndRotor) {
   EXPECT_NEAR(wf.rotor.real(), 0.0, 1e-15);
   EXPECT_NEAR(wf.rotor.imag(), 1.0, 1e-15);
   const vl::Vec3d p(0.4, -0.7, 0.9);
-  const SpinorValue base = wf.evaluate(p);
+  const Spinor base = wf.evaluate(p);
   wf.advancePhase();  // phase i: (a, b) -> (-b, a)
-  const SpinorValue turned = wf.evaluate(p);
+  const Spinor turned = wf.evaluate(p);
   EXPECT_NEAR(turned.a, -base.b, 1e-15);
   EXPECT_NEAR(turned.b, base.a, 1e-15);
   EXPECT_NEAR(turned.c, -base.d, 1e-15);
@@ -178,17 +178,17 @@ TEST(WaveFunctionEvaluate, WeightPhaseAndRotor) {
   EXPECT_NEAR(wf.rotor.real(), -2.0, 1e-14);
 
   WaveFunction silent = configured(3, 2, 2.5, 0.5, 0.1, 0.0);
-  EXPECT_EQ(silent.evaluate(p), SpinorValue{});
+  EXPECT_EQ(silent.evaluate(p), Spinor{});
 }
 
 TEST(WaveFunctionEvaluate, OriginIsWellDefined) {
   for (int n = 1; n <= 6; ++n)
     for (int l = 0; l < n; ++l) {
       WaveFunction wf = configured(n, l, l + 0.5, -0.5);
-      const SpinorValue psi = wf.evaluate(vl::Vec3d(0.0, 0.0, 0.0));
-      EXPECT_TRUE(psi.isFinite()) << n << " " << l;
+      const Spinor psi = wf.evaluate(vl::Vec3d(0.0, 0.0, 0.0));
+      EXPECT_TRUE(isFinite(psi)) << n << " " << l;
       if (l > 0) {
-        EXPECT_LT(psi.norm(), 1e-6);
+        EXPECT_LT(norm(psi), 1e-6);
       }
     }
   // 1s at the origin is 2 / sqrt(4 pi) up to the 1e-6 offset.
@@ -214,10 +214,10 @@ TEST(WaveFunctionEvaluate, FiniteAcrossTheWholeRange) {
           WaveFunction wf = configured(n, l, J, j, 0.3, 1.0);
           wf.phase = {99999.0, -99999.0};
           for (const auto& p : points) {
-            const SpinorValue psi = wf.evaluate(p);
-            ASSERT_TRUE(psi.isFinite()) << n << " " << l << " " << J << " " << j << " " << p;
+            const Spinor psi = wf.evaluate(p);
+            ASSERT_TRUE(isFinite(psi)) << n << " " << l << " " << J << " " << j << " " << p;
             // Squared magnitudes (spin, density) stay finite as well.
-            ASSERT_TRUE(std::isfinite(psi.normSquared() * psi.normSquared()));
+            ASSERT_TRUE(std::isfinite(normSquared(psi) * normSquared(psi)));
           }
         }
     }

@@ -26,8 +26,8 @@ void configureBoth(WaveSuperposition& atom, PlainWaveFunction* plain, const Sett
   }
 }
 
-SpinorValue plainSum(const PlainWaveFunction* plain, const vl::Vec3d& p, SpinorValue* each) {
-  SpinorValue sum;
+Spinor plainSum(const PlainWaveFunction* plain, const vl::Vec3d& p, Spinor* each) {
+  Spinor sum;
   for (int k = 0; k < 3; ++k) {
     double v[4];
     plain[k].evaluate(p[0], p[1], p[2], v);
@@ -37,9 +37,9 @@ SpinorValue plainSum(const PlainWaveFunction* plain, const vl::Vec3d& p, SpinorV
   return sum;
 }
 
-double relativeError(const SpinorValue& got, const SpinorValue& want) {
-  const double scale = want.norm();
-  return scale > 0.0 ? (got - want).norm() / scale : got.norm();
+double relativeError(const Spinor& got, const Spinor& want) {
+  const double scale = norm(want);
+  return scale > 0.0 ? norm(got - want) / scale : norm(got);
 }
 
 }  // namespace
@@ -75,17 +75,17 @@ TEST(WaveSuperposition, AgreesWithPlainFormulas) {
               pts[b + 2 + 2 * a] = c - e;
             }
           }
-          SpinorValue sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
+          Spinor sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
           atom.evaluateBlock(pts, PointBlock::kMaxPoints, sums, each);
           for (int i = 0; i < PointBlock::kMaxPoints; ++i) {
-            SpinorValue plainEach[3];
-            const SpinorValue want = plainSum(plain, pts[i], plainEach);
+            Spinor plainEach[3];
+            const Spinor want = plainSum(plain, pts[i], plainEach);
             EXPECT_LT(relativeError(sums[i], want), 1e-9) << "point " << i << " r " << radius;
-            SpinorValue single[3];
+            Spinor single[3];
             EXPECT_LT(relativeError(atom.evaluate(pts[i], single), want), 1e-9);
             if (i % PointBlock::kGroupSize == 0) {
               for (int k = 0; k < 3; ++k) {
-                const SpinorValue& got = each[(i / PointBlock::kGroupSize) * 3 + k];
+                const Spinor& got = each[(i / PointBlock::kGroupSize) * 3 + k];
                 EXPECT_LT(relativeError(got, plainEach[k]), 1e-9) << "state " << k;
                 EXPECT_LT(relativeError(single[k], plainEach[k]), 1e-9) << "state " << k;
               }
@@ -107,12 +107,12 @@ TEST(WaveSuperposition, PartialBlocksAndFarPoints) {
   atom.configure(1, 99, 98, 9.5, -9.5, 0.0, 1.0);
   atom.configure(2, 2, 1, 0.5, 0.5, 0.0, 1.0);
   vl::Vec3d pts[4] = {{0.3, 0.2, 0.1}, {1e6, 0, 0}, {1e200, 1e200, -1e200}, {0, 0, 0}};
-  SpinorValue sums[PointBlock::kMaxPoints];
-  const SpinorValue sentinel{7, 7, 7, 7};
+  Spinor sums[PointBlock::kMaxPoints];
+  const Spinor sentinel{7, 7, 7, 7};
   for (auto& s : sums) s = sentinel;
   atom.evaluateBlock(pts, 4, sums);
   for (int i = 0; i < 4; ++i) {
-    EXPECT_TRUE(sums[i].isFinite()) << i;
+    EXPECT_TRUE(isFinite(sums[i])) << i;
     EXPECT_LT(relativeError(sums[i], atom.evaluate(pts[i])), 1e-12) << i;
   }
   EXPECT_EQ(sums[4], sentinel);
