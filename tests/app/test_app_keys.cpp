@@ -57,7 +57,10 @@ struct KeyScriptApp : App {
       quit();
       return;
     }
-    std::vector<std::string> args = steps[current].args;
+    // Focus again before every key: leaving or entering full screen remaps the window, and
+    // with no window manager nothing gives it the focus back.
+    std::vector<std::string> args{"windowfocus", "--sync", "%W"};
+    args.insert(args.end(), steps[current].args.begin(), steps[current].args.end());
     for (auto& a : args) if (a == "%W") a = windowId;
     process = std::make_unique<xdo::Process>(args);
     ++current;
