@@ -51,13 +51,27 @@ GLFWOpenGLWindowDomain& App::windowDomainOrWarn() const {
   return standInWindowDomain();
 }
 
-Window& App::defaultWindow() { return windowDomainOrWarn().window(); }
-Graphics& App::graphics() { return windowDomainOrWarn().graphics(); }
-Viewpoint& App::view() { return windowDomainOrWarn().view(); }
-Nav& App::nav() { return windowDomainOrWarn().nav(); }
-const Viewpoint& App::view() const { return windowDomainOrWarn().view(); }
-const Nav& App::nav() const { return windowDomainOrWarn().nav(); }
-NavInputControl& App::navControl() { return windowDomainOrWarn().navControl(); }
+Window& App::defaultWindow() {
+  return windowDomainOrWarn().window();
+}
+Graphics& App::graphics() {
+  return windowDomainOrWarn().graphics();
+}
+Viewpoint& App::view() {
+  return windowDomainOrWarn().view();
+}
+Nav& App::nav() {
+  return windowDomainOrWarn().nav();
+}
+const Viewpoint& App::view() const {
+  return windowDomainOrWarn().view();
+}
+const Nav& App::nav() const {
+  return windowDomainOrWarn().nav();
+}
+NavInputControl& App::navControl() {
+  return windowDomainOrWarn().navControl();
+}
 
 void App::initializeDomains() {
   for (auto& domain : mDomainList) {

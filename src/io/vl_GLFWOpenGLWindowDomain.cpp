@@ -26,7 +26,9 @@ GLFWOpenGLWindowDomain::GLFWOpenGLWindowDomain() : mNavControl(mNav) {
   onDraw = [](Graphics& g) { g.clear(0.3f, 0.3f, 0.3f, 1.f); };
 }
 
-GLFWOpenGLWindowDomain::~GLFWOpenGLWindowDomain() { cleanup(nullptr); }
+GLFWOpenGLWindowDomain::~GLFWOpenGLWindowDomain() {
+  cleanup(nullptr);
+}
 
 bool GLFWOpenGLWindowDomain::init(ComputationDomain* parent) {
   if (parent) mParent = dynamic_cast<OpenGLGraphicsDomain*>(parent);

@@ -32,12 +32,18 @@ struct Color {
     float q = value * (1.f - saturation * f);
     float t = value * (1.f - saturation * (1.f - f));
     switch (i) {
-      case 0: return {value, t, p, alpha};
-      case 1: return {q, value, p, alpha};
-      case 2: return {p, value, t, alpha};
-      case 3: return {p, q, value, alpha};
-      case 4: return {t, p, value, alpha};
-      default: return {value, p, q, alpha};
+      case 0:
+        return {value, t, p, alpha};
+      case 1:
+        return {q, value, p, alpha};
+      case 2:
+        return {p, value, t, alpha};
+      case 3:
+        return {p, q, value, alpha};
+      case 4:
+        return {t, p, value, alpha};
+      default:
+        return {value, p, q, alpha};
     }
   }
 };

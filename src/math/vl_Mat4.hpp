@@ -13,8 +13,12 @@ namespace vl {
 using Mat4f = glm::mat4;
 using Mat4d = glm::dmat4;
 
-inline glm::vec3 toGlm(const Vec3f& v) { return {v[0], v[1], v[2]}; }
-inline glm::dvec3 toGlm(const Vec3d& v) { return {v[0], v[1], v[2]}; }
+inline glm::vec3 toGlm(const Vec3f& v) {
+  return {v[0], v[1], v[2]};
+}
+inline glm::dvec3 toGlm(const Vec3d& v) {
+  return {v[0], v[1], v[2]};
+}
 
 // Rotation matrix of a quaternion.
 template <class T>

@@ -16,7 +16,10 @@ struct Quat {
   constexpr Quat(T w_, T x_, T y_, T z_) : w(w_), x(x_), y(y_), z(z_) {}
   template <class U>
   constexpr explicit Quat(const Quat<U>& q)
-      : w(static_cast<T>(q.w)), x(static_cast<T>(q.x)), y(static_cast<T>(q.y)), z(static_cast<T>(q.z)) {}
+      : w(static_cast<T>(q.w)),
+        x(static_cast<T>(q.x)),
+        y(static_cast<T>(q.y)),
+        z(static_cast<T>(q.z)) {}
 
   static constexpr Quat identity() { return {}; }
   static Quat fromAxisAngle(T radians, const Vec<3, T>& axis) {

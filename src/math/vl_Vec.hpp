@@ -37,16 +37,32 @@ struct Vec {
   constexpr const T& z() const requires(N > 2) { return elems[2]; }
   constexpr const T& w() const requires(N > 3) { return elems[3]; }
 
-  constexpr Vec& operator+=(const Vec& o) { for (std::size_t i = 0; i < N; ++i) elems[i] += o[i]; return *this; }
-  constexpr Vec& operator-=(const Vec& o) { for (std::size_t i = 0; i < N; ++i) elems[i] -= o[i]; return *this; }
-  constexpr Vec& operator*=(T s) { for (auto& e : elems) e *= s; return *this; }
-  constexpr Vec& operator/=(T s) { for (auto& e : elems) e /= s; return *this; }
+  constexpr Vec& operator+=(const Vec& o) {
+    for (std::size_t i = 0; i < N; ++i) elems[i] += o[i];
+    return *this;
+  }
+  constexpr Vec& operator-=(const Vec& o) {
+    for (std::size_t i = 0; i < N; ++i) elems[i] -= o[i];
+    return *this;
+  }
+  constexpr Vec& operator*=(T s) {
+    for (auto& e : elems) e *= s;
+    return *this;
+  }
+  constexpr Vec& operator/=(T s) {
+    for (auto& e : elems) e /= s;
+    return *this;
+  }
   friend constexpr Vec operator+(Vec a, const Vec& b) { return a += b; }
   friend constexpr Vec operator-(Vec a, const Vec& b) { return a -= b; }
   friend constexpr Vec operator*(Vec a, T s) { return a *= s; }
   friend constexpr Vec operator*(T s, Vec a) { return a *= s; }
   friend constexpr Vec operator/(Vec a, T s) { return a /= s; }
-  constexpr Vec operator-() const { Vec r; for (std::size_t i = 0; i < N; ++i) r[i] = -elems[i]; return r; }
+  constexpr Vec operator-() const {
+    Vec r;
+    for (std::size_t i = 0; i < N; ++i) r[i] = -elems[i];
+    return r;
+  }
   friend constexpr bool operator==(const Vec&, const Vec&) = default;
 
   constexpr T dot(const Vec& o) const {

@@ -2,6 +2,8 @@
 
 namespace vl {
 
-bool OSCDomain::init(ComputationDomain* parent) { return ComputationDomain::init(parent); }
+bool OSCDomain::init(ComputationDomain* parent) {
+  return ComputationDomain::init(parent);
+}
 
 }  // namespace vl

@@ -73,5 +73,4 @@ void AudioDomain::configure(const AudioDevice& dev, double audioRate, int frames
   mAudioIO.channelsIn(inChans);
 }
 
-
 }  // namespace vl

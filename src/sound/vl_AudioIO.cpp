@@ -1,13 +1,13 @@
 #include "sound/vl_AudioIO.hpp"
 
-#include "dsp/ScopedFlushDenormals.hpp"
-
 #include <RtAudio.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+
+#include "dsp/ScopedFlushDenormals.hpp"
 
 namespace vl {
 

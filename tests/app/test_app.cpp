@@ -67,7 +67,8 @@ TEST(App, HooksRunInTheirOrderAndAnimateGetsThePacedDuration) {
   HookApp app;
   app.quitAfter = 20;
   app.start();
-  EXPECT_EQ(app.log, (std::vector<std::string>{"onInit", "onCreate", "onAnimate", "onDraw", "onExit"}));
+  EXPECT_EQ(app.log,
+            (std::vector<std::string>{"onInit", "onCreate", "onAnimate", "onDraw", "onExit"}));
   EXPECT_EQ(app.frames, 20);
   ASSERT_EQ(app.dts.size(), 20u);
   EXPECT_EQ(app.dts[0], 0.0);
@@ -171,5 +172,6 @@ TEST(App, TheDefaultWindowBeforeStartIsReportedNotDereferenced) {
   CaptureStderr();
   Window& w = app.defaultWindow();
   EXPECT_FALSE(w.created());
-  EXPECT_EQ(GetCapturedStderr(), "ERROR: calling function for Window before window is available!\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            "ERROR: calling function for Window before window is available!\n");
 }

@@ -15,8 +15,8 @@ namespace {
 // the window responsive, and checks a condition after each.
 struct KeyScriptApp : App {
   struct Step {
-    std::vector<std::string> args;                // xdotool arguments; "%W" is the window id
-    std::function<bool(KeyScriptApp&)> until;     // holds once the step's effect is seen
+    std::vector<std::string> args;             // xdotool arguments; "%W" is the window id
+    std::function<bool(KeyScriptApp&)> until;  // holds once the step's effect is seen
   };
   std::vector<Step> steps;
   size_t current = 0;
@@ -49,7 +49,8 @@ struct KeyScriptApp : App {
         return;
       }
       windowId = process->output().substr(0, process->output().find('\n'));
-      process = std::make_unique<xdo::Process>(std::vector<std::string>{"windowfocus", "--sync", windowId});
+      process = std::make_unique<xdo::Process>(
+          std::vector<std::string>{"windowfocus", "--sync", windowId});
       return;
     }
     if (current > 0 && !steps[current - 1].until(*this)) return;  // wait for the effect
@@ -61,7 +62,8 @@ struct KeyScriptApp : App {
     // with no window manager nothing gives it the focus back.
     std::vector<std::string> args{"windowfocus", "--sync", "%W"};
     args.insert(args.end(), steps[current].args.begin(), steps[current].args.end());
-    for (auto& a : args) if (a == "%W") a = windowId;
+    for (auto& a : args)
+      if (a == "%W") a = windowId;
     process = std::make_unique<xdo::Process>(args);
     ++current;
   }

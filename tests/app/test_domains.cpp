@@ -92,9 +92,9 @@ TEST(SimulationDomain, RunsTheFunctionBetweenItsSubdomainsUnlessDisabled) {
   EXPECT_TRUE(sim.tick());
   sim.enabled = false;
   EXPECT_TRUE(sim.tick());
-  EXPECT_EQ(log, (std::vector<std::string>{"tick pre 0.500000", "simulate 0.500000",
-                                           "tick post 0.500000", "tick pre 0.500000",
-                                           "tick post 0.500000"}));
+  EXPECT_EQ(
+      log, (std::vector<std::string>{"tick pre 0.500000", "simulate 0.500000", "tick post 0.500000",
+                                     "tick pre 0.500000", "tick post 0.500000"}));
 }
 
 TEST(FPS, FastFramesArePacedToExactlyOneIntervalAndSlowOnesMeasured) {
@@ -114,7 +114,9 @@ TEST(FPS, FastFramesArePacedToExactlyOneIntervalAndSlowOnesMeasured) {
   EXPECT_GE(FPS::nowNs(), fps.lastFrameTimeNs());
 
   // An overrun is measured as it was, with no catch-up afterwards.
-  struct timespec ts{0, 12000000};
+  struct timespec ts {
+    0, 12000000
+  };
   nanosleep(&ts, nullptr);
   fps.waitForNextFrame();
   EXPECT_GE(fps.lastFrameDurationNs(), 12000000);

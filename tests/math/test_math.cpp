@@ -32,11 +32,13 @@ TEST(Pose, ViewMatrixInvertsModelMatrix) {
 }
 
 TEST(Color, HsvSectorsMatchTheStandardConversion) {
-  struct Case { float h, s, v, r, g, b; } cases[] = {
+  struct Case {
+    float h, s, v, r, g, b;
+  } cases[] = {
       {0.f, 1.f, 1.f, 1.f, 0.f, 0.f},       {1.f / 6, 1.f, 1.f, 1.f, 1.f, 0.f},
       {2.f / 6, 1.f, 1.f, 0.f, 1.f, 0.f},   {0.5f, 1.f, 1.f, 0.f, 1.f, 1.f},
       {4.f / 6, 1.f, 1.f, 0.f, 0.f, 1.f},   {5.f / 6, 1.f, 1.f, 1.f, 0.f, 1.f},
-      {1.25f, 1.f, 0.7f, 0.35f, 0.7f, 0.f},  {-0.75f, 1.f, 0.7f, 0.35f, 0.7f, 0.f},
+      {1.25f, 1.f, 0.7f, 0.35f, 0.7f, 0.f}, {-0.75f, 1.f, 0.7f, 0.35f, 0.7f, 0.f},
       {0.3f, 0.f, 0.4f, 0.4f, 0.4f, 0.4f},  {0.999999f, 1.f, 1.f, 1.f, 0.f, 0.f},
   };
   for (auto c : cases) {
