@@ -11,8 +11,8 @@ class Keyboard {
   static constexpr int TAB = 9;
   static constexpr int ENTER = 3;
   static constexpr int ESCAPE = 27;
-  static constexpr int DELETE = 127;
-  static constexpr int F1 = 256;  // F1..F12 are 256..267
+  static constexpr int DELETE_KEY = 127;  // not DELETE: a Windows header macro
+  static constexpr int F1 = 256;          // F1..F12 are 256..267
   static constexpr int F12 = 267;
   static constexpr int INSERT = 268;
   static constexpr int LEFT = 269;

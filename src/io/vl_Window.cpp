@@ -438,7 +438,7 @@ int Window::translateKey(int k) {
     case GLFW_KEY_INSERT:
       return Keyboard::INSERT;
     case GLFW_KEY_DELETE:
-      return Keyboard::DELETE;
+      return Keyboard::DELETE_KEY;
     case GLFW_KEY_RIGHT:
       return Keyboard::RIGHT;
     case GLFW_KEY_LEFT:

@@ -9,8 +9,12 @@
 //   xdo::run({"key", "--clearmodifiers", "ctrl+q"});
 //   xdo::pumpUntil([&] { return gotIt; }, 5.0);
 //
-// A test whose main loop is someone else's (an app's start()) can start xdo::Process itself and
-// let the loop do the pumping.
+// A test whose main loop is someone else's (an app's start()) can start an xdo::Process from a
+// hook and let the loop do the pumping; xdotool chains commands, so one process can find, focus
+// and type:
+//
+//   xdo::Process p({"search", "--sync", "--name", "^Vantapp$", "windowfocus", "--sync", "%1",
+//                   "key", "ctrl+q"});   // kept alive until the loop has ended
 
 #include <fcntl.h>
 #include <poll.h>
