@@ -7,8 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
+
+#include "ui/vl_PresetHandler.hpp"
 
 namespace vl::test {
 
@@ -42,6 +45,19 @@ inline std::string readFile(const std::string& path) {
 inline void writeFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
+}
+
+// A preset handler over the directory holding "level" and three presets of it: A (0), B (1)
+// and C (0.5), the material of the sequencer and recorder tests.
+inline std::unique_ptr<PresetHandler> levelPresetHandler(const ScratchDir& dir, Parameter& level) {
+  testing::internal::CaptureStdout();
+  auto handler = std::make_unique<PresetHandler>(dir.path());
+  testing::internal::GetCapturedStdout();
+  *handler << level;
+  writeFile(dir / "A.preset", "::A\n/level f 0 \n::\n");
+  writeFile(dir / "B.preset", "::B\n/level f 1 \n::\n");
+  writeFile(dir / "C.preset", "::C\n/level f 0.5 \n::\n");
+  return handler;
 }
 
 }  // namespace vl::test

@@ -34,13 +34,7 @@ std::unique_ptr<vl::osc::Message> makeMessage(const std::string& address,
 class Sequencing : public testing::Test {
  protected:
   void SetUp() override {
-    CaptureStdout();
-    handler = std::make_unique<vl::PresetHandler>(dir.path());
-    GetCapturedStdout();
-    *handler << level;
-    writeFile(dir / "A.preset", "::A\n/level f 0 \n::\n");
-    writeFile(dir / "B.preset", "::B\n/level f 1 \n::\n");
-    writeFile(dir / "C.preset", "::C\n/level f 0.5 \n::\n");
+    handler = vl::test::levelPresetHandler(dir, level);
     handler->registerRecallNameCallback([this](const std::string& name, float morph) {
       std::lock_guard<std::mutex> lock(logLock);
       log.push_back(name + "@" + time() + " morph " + std::to_string(morph));

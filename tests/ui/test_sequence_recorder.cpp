@@ -23,15 +23,7 @@ namespace {
 
 class Recording : public testing::Test {
  protected:
-  void SetUp() override {
-    CaptureStdout();
-    handler = std::make_unique<vl::PresetHandler>(dir.path());
-    GetCapturedStdout();
-    *handler << level;
-    writeFile(dir / "A.preset", "::A\n/level f 0 \n::\n");
-    writeFile(dir / "B.preset", "::B\n/level f 1 \n::\n");
-    writeFile(dir / "C.preset", "::C\n/level f 0.5 \n::\n");
-  }
+  void SetUp() override { handler = vl::test::levelPresetHandler(dir, level); }
 
   // Waits (in real time) for a recording that ends by itself.
   static bool waitUntilStopped(vl::SequenceRecorder& recorder) {
