@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 #include "app/vl_OpenGLGraphicsDomain.hpp"
 #include "app/vl_SimulationDomain.hpp"
 #include "io/vl_GLFWOpenGLWindowDomain.hpp"

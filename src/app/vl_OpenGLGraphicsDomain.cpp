@@ -53,6 +53,7 @@ bool OpenGLGraphicsDomain::stop() {
 
 std::shared_ptr<GLFWOpenGLWindowDomain> OpenGLGraphicsDomain::newWindow() {
   auto wd = std::make_shared<GLFWOpenGLWindowDomain>();
+  wd->frameRate = [this] { return fps(); };
   addSubDomain(wd, false);
   wd->init(this);
   const WindowSettings& s = nextWindowProperties;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 #include "app/vl_FPS.hpp"
 
 namespace vl {

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 
 namespace vl {
 

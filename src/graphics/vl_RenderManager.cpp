@@ -4,7 +4,7 @@
 
 #include <glm/gtc/type_ptr.hpp>
 
-#include "math/vl_Warn.hpp"
+#include "core/vl_Warn.hpp"
 
 namespace vl {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <glm/gtc/type_ptr.hpp>
 
-#include "math/vl_Warn.hpp"
+#include "core/vl_Warn.hpp"
 
 namespace vl {
 

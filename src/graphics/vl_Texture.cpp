@@ -2,7 +2,7 @@
 
 #include <epoxy/gl.h>
 
-#include "math/vl_Warn.hpp"
+#include "core/vl_Warn.hpp"
 
 namespace vl {
 

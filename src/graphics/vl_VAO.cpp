@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "math/vl_Warn.hpp"
+#include "core/vl_Warn.hpp"
 
 namespace vl {
 

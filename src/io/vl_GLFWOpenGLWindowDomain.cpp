@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "app/vl_OpenGLGraphicsDomain.hpp"
-
 namespace vl {
 
 GLFWOpenGLWindowDomain::GLFWOpenGLWindowDomain() : mNavControl(mNav) {
@@ -12,8 +10,7 @@ GLFWOpenGLWindowDomain::GLFWOpenGLWindowDomain() : mNavControl(mNav) {
   preOnFrame = [this] {
     // Exponential smoothing whose time constant does not depend on the frame rate.
     mNav.smooth(std::pow(0.0001, mTimeDelta));
-    double fps = mParent ? mParent->fps() : 60.0;
-    mNav.step(fps * mTimeDelta);
+    mNav.step(frameRate() * mTimeDelta);
   };
   preOnDraw = [this] {
     Graphics& g = *mGraphics;
@@ -30,8 +27,7 @@ GLFWOpenGLWindowDomain::~GLFWOpenGLWindowDomain() {
   cleanup(nullptr);
 }
 
-bool GLFWOpenGLWindowDomain::init(ComputationDomain* parent) {
-  if (parent) mParent = dynamic_cast<OpenGLGraphicsDomain*>(parent);
+bool GLFWOpenGLWindowDomain::init(ComputationDomain*) {
   if (!mWindow) mWindow = std::make_unique<Window>();
   if (!mGraphics) mGraphics = std::make_unique<Graphics>();
   if (mWindow->created()) return true;

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 #include "graphics/vl_Graphics.hpp"
 #include "graphics/vl_Viewpoint.hpp"
 #include "io/vl_Nav.hpp"
@@ -11,8 +11,6 @@
 #include "io/vl_Window.hpp"
 
 namespace vl {
-
-class OpenGLGraphicsDomain;
 
 // One desktop window and its drawing state: each tick of the graphics domain steps the
 // navigator and draws one frame through four replaceable stages.
@@ -31,6 +29,10 @@ class GLFWOpenGLWindowDomain : public SynchronousDomain {
   std::function<void(Graphics&)> onDraw;
   std::function<void()> postOnDraw = [] {};
 
+  // Frames per second of the loop that ticks this window (navigation steps are per frame);
+  // whoever ticks the window sets it.
+  std::function<double()> frameRate = [] { return 60.0; };
+
   // The window and graphics exist from the first init until cleanup; a domain that never
   // opened a window still hands out unopened ones rather than nothing.
   Window& window() {
@@ -47,10 +49,8 @@ class GLFWOpenGLWindowDomain : public SynchronousDomain {
   Viewpoint& view() { return mView; }
   const Viewpoint& view() const { return mView; }
   NavInputControl& navControl() { return mNavControl; }
-  OpenGLGraphicsDomain* parent() const { return mParent; }
 
  private:
-  OpenGLGraphicsDomain* mParent = nullptr;
   std::unique_ptr<Window> mWindow = std::make_unique<Window>();
   std::unique_ptr<Graphics> mGraphics = std::make_unique<Graphics>();
   Nav mNav;

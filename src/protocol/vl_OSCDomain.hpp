@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 
 namespace vl {
 

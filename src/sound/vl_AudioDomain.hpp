@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 #include "dsp/Domain.hpp"
 #include "sound/vl_AudioIO.hpp"
 #include "ui/vl_Parameter.hpp"

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "io/vl_File.hpp"
+#include "core/vl_File.hpp"
 
 namespace vl {
 

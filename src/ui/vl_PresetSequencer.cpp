@@ -7,7 +7,7 @@
 #include <limits>
 #include <sstream>
 
-#include "io/vl_File.hpp"
+#include "core/vl_File.hpp"
 
 namespace vl {
 

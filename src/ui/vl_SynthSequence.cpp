@@ -5,7 +5,7 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "io/vl_File.hpp"
+#include "core/vl_File.hpp"
 
 namespace vl {
 

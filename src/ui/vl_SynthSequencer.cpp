@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "io/vl_File.hpp"
+#include "core/vl_File.hpp"
 
 namespace vl {
 

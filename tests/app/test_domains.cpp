@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 #include "app/vl_FPS.hpp"
 #include "app/vl_SimulationDomain.hpp"
 #include "sound/vl_AudioDomain.hpp"

@@ -4,7 +4,7 @@
 
 #include "gl_context.hpp"
 #include "graphics/vl_VAOMesh.hpp"
-#include "math/vl_Warn.hpp"
+#include "core/vl_Warn.hpp"
 
 using namespace vl;
 using ::testing::internal::CaptureStdout;

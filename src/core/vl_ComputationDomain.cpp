@@ -1,4 +1,4 @@
-#include "app/vl_ComputationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "math/vl_Warn.hpp"
+#include "core/vl_Warn.hpp"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "io/vl_File.hpp"
+#include "core/vl_File.hpp"
 
 #include <algorithm>
 #include <atomic>
