@@ -34,15 +34,15 @@ double wrapHue(double x) {
 
 }  // namespace
 
-HydrogenAtom::HydrogenAtom() : snl::Array<Spinor>(kParticles), particles_(kParticles) {
+HydrogenAtom::HydrogenAtom() : snl::Array<Spinor>(kParticles), mParticles(kParticles) {
   // Any thread may fire the trigger; only the request is recorded here.
-  params_.forceReset.registerChangeCallback([this](bool) { forceResetRequested_.store(true); });
+  mParams.forceReset.registerChangeCallback([this](bool) { mForceResetRequested.store(true); });
   readSettings();
 }
 
 void HydrogenAtom::readSettings() {
-  AtomParameters& p = params_;
-  AtomSettings& s = settings_;
+  AtomParameters& p = mParams;
+  AtomSettings& s = mSettings;
   s.polyX = p.polyX.get();
   s.polyY = p.polyY.get();
   s.polyZ = p.polyZ.get();
@@ -62,11 +62,11 @@ void HydrogenAtom::readSettings() {
 }
 
 void HydrogenAtom::init() {
-  contour_.resize(kContourSize);
+  mContour.resize(kContourSize);
   const float pi = std::numbers::pi_v<float>;
   for (int i = 0; i < kContourSize; ++i) {
     const float c = 4.f * std::cos(pi * float(i) / float(kContourSize));
-    contour_[i] = std::exp(-(c * c));
+    mContour[i] = std::exp(-(c * c));
   }
 }
 
@@ -76,7 +76,7 @@ double HydrogenAtom::scale(double zoom) {
 
 void HydrogenAtom::reset() {
   readSettings();
-  const AtomSettings& settings = settings_;
+  const AtomSettings& settings = mSettings;
   const double s = scale();
   const vl::Vec3d centre = vl::Vec3d(settings.polyX, settings.polyY, settings.polyZ) / s;
   const double radius = settings.polyRadius / (s * 0.1);
@@ -95,7 +95,7 @@ void HydrogenAtom::reset() {
   const double delta = kTwoPi / kParticles;
   const double stepRe = std::cos(delta), stepIm = std::sin(delta);
   double re = 1.0, im = 0.0;
-  for (Particle& p : particles_) {
+  for (Particle& p : mParticles) {
     const vl::Quatd v = q * vl::Quatd(0.0, radius * re, radius * im, 0.0) * inverse;
     p.position = centre + vl::Vec3d(v.x, v.y, v.z);
     p.displacement = vl::Vec3d();
@@ -111,15 +111,15 @@ void HydrogenAtom::step(double) {
   applyForceReset();
   readSettings();
   const double s = scale();
-  if (resetPending_) {
-    resetPending_ = false;
+  if (mResetPending) {
+    mResetPending = false;
     reset();
   }
-  const double speed = bounded(settings_.simulationSpeed, 0.1, 4.0, 1.0);
-  lastSpeed_ = speed;
-  stepAccumulator_ += speed;
-  while (stepAccumulator_ >= 1.0 - kStepTolerance) {
-    stepAccumulator_ -= 1.0;
+  const double speed = bounded(mSettings.simulationSpeed, 0.1, 4.0, 1.0);
+  mLastSpeed = speed;
+  mStepAccumulator += speed;
+  while (mStepAccumulator >= 1.0 - kStepTolerance) {
+    mStepAccumulator -= 1.0;
     simulationStep(s);
   }
 }
@@ -127,20 +127,20 @@ void HydrogenAtom::step(double) {
 void HydrogenAtom::simulationStep(double s) {
   applyForceReset();
   readSettings();
-  const std::array<WaveFunctionParameters*, 3> groups = params_.waveFunctions();
+  const std::array<WaveFunctionParameters*, 3> groups = mParams.waveFunctions();
   for (int k = 0; k < 3; ++k) {
     WaveFunctionSettings w;
-    if (groups[k]->takeChanges(w)) waves_.configure(k, w.n, w.l, w.J, w.j, w.f, w.w);
+    if (groups[k]->takeChanges(w)) mWaves.configure(k, w.n, w.l, w.J, w.j, w.f, w.w);
   }
-  waves_.advancePhases();
-  for (Particle& p : particles_) p.displacement = p.displacementRate = vl::Vec3d();
+  mWaves.advancePhases();
+  for (Particle& p : mParticles) p.displacement = p.displacementRate = vl::Vec3d();
 
-  const AtomSettings& settings = settings_;
-  velocityGain_ = settings.polyVel;
+  const AtomSettings& settings = mSettings;
+  mVelocityGain = settings.polyVel;
   const double h = settings.der;
-  contourValue_ = settings.contour;
-  hueRotation_ = settings.hueRotation;
-  newColors_ = settings.newColors;
+  mContourValue = settings.contour;
+  mHueRotation = settings.hueRotation;
+  mNewColors = settings.newColors;
   const double kappa = settings.polyRigid, mu = settings.polySmooth;
 
   // The springs and smoothing of a particle read only its neighbours' positions, and its
@@ -152,21 +152,21 @@ void HydrogenAtom::simulationStep(double s) {
   springAndSmooth(kParticles - 1, kappa, mu);
   sampleAll(kParticles - 1, kParticles - 1, s, h);
 
-  for (Particle& p : particles_) {
+  for (Particle& p : mParticles) {
     p.displacement += p.displacementRate;
     p.position += p.displacement;
     // A flow that ran away leaves no non-finite position behind.
     if (!finite(p.position)) {
       p.fail();
-      resetPending_ = true;
+      mResetPending = true;
     }
   }
 }
 
 void HydrogenAtom::springAndSmooth(int i, double kappa, double mu) {
-  Particle& p = particles_[i];
-  Particle& next = particles_[(i + 1) % kParticles];
-  const Particle& prev = particles_[(i + kParticles - 1) % kParticles];
+  Particle& p = mParticles[i];
+  Particle& next = mParticles[(i + 1) % kParticles];
+  const Particle& prev = mParticles[(i + kParticles - 1) % kParticles];
 
   const vl::Vec3d d = next.position - p.position;
   const vl::Vec3d pull = d * ((d.magSqr() - kRestLengthSquared) * -kappa);
@@ -174,11 +174,11 @@ void HydrogenAtom::springAndSmooth(int i, double kappa, double mu) {
   next.displacement += pull;
 
   if (!finite(p.displacement)) {
-    resetPending_ = true;
+    mResetPending = true;
     p.fail();
   }
   if (!finite(next.displacement)) {
-    resetPending_ = true;
+    mResetPending = true;
     next.fail();
   }
 
@@ -194,7 +194,7 @@ void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
   for (int i = first; i <= last; i += PointBlock::kGroups) {
     const int count = std::min(PointBlock::kGroups, last - i + 1);
     for (int q = 0; q < count; ++q) {
-      const vl::Vec3d p = particles_[i + q].position * s + offset;
+      const vl::Vec3d p = mParticles[i + q].position * s + offset;
       vl::Vec3d* stencil = points + q * kGroup;
       stencil[0] = stencil[7] = p;
       for (int e = 0; e < 3; ++e) {
@@ -204,20 +204,20 @@ void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
         stencil[2 + 2 * e] = p - step;
       }
     }
-    waves_.evaluateBlock(points, count * kGroup, sums, each);
+    mWaves.evaluateBlock(points, count * kGroup, sums, each);
     for (int q = 0; q < count; ++q) sample(i + q, sums + q * kGroup, each + 3 * q, h);
   }
 }
 
 void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, double h) {
-  Particle& particle = particles_[i];
+  Particle& particle = mParticles[i];
   Spinor psi = stencil[0];
   if (std::isnan(std::sqrt(psi.a * psi.a + psi.b * psi.b))) {
-    resetPending_ = true;
+    mResetPending = true;
     psi.a = psi.b = 0.0;
   }
   if (std::isnan(std::sqrt(psi.c * psi.c + psi.d * psi.d))) {
-    resetPending_ = true;
+    mResetPending = true;
     psi.c = psi.d = 0.0;
   }
   if (uint32_t(i) < size()) (*this)[i] = psi;  // an outside buffer may be shorter
@@ -234,16 +234,16 @@ void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, doub
   for (int e = 0; e < 3; ++e) {
     const Spinor delta = stencil[1 + 2 * e] - stencil[2 + 2 * e];
     particle.displacement[e] +=
-        (a * delta.b - b * delta.a + c * delta.d - d * delta.c) * k * velocityGain_;
+        (a * delta.b - b * delta.a + c * delta.d - d * delta.c) * k * mVelocityGain;
   }
 }
 
 void HydrogenAtom::colourOf(Particle& particle, const Spinor& psi, const Spinor* each) const {
   vl::Color& colour = particle.colour;
-  if (newColors_) {
+  if (mNewColors) {
     float r = 0.f, g = 0.f, b = 0.f;
     for (int k = 0; k < 3; ++k) {
-      const double hue = wrapHue(10.0 * norm(each[k]) + hueRotation_);
+      const double hue = wrapHue(10.0 * norm(each[k]) + mHueRotation);
       const vl::Color rgb = vl::Color::fromHSV(float(hue), 1.f, 0.7f);
       r += rgb.r;
       g += rgb.g;
@@ -255,42 +255,42 @@ void HydrogenAtom::colourOf(Particle& particle, const Spinor& psi, const Spinor*
   const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
   double theta = std::atan2(2.0 * (a * d - b * c), 2.0 * (a * c + b * d)) / kTwoPi;
   if (theta < 0.0) theta += 1.0;
-  const vl::Color rgb = vl::Color::fromHSV(float(theta), 1.f, float(contourValue_));
+  const vl::Color rgb = vl::Color::fromHSV(float(theta), 1.f, float(mContourValue));
   colour.r = rgb.r;
   colour.g = rgb.g;
   colour.b = rgb.b;
   double u = 8.0 * theta;
   u -= std::floor(u);
-  const double x = u * contourSize_;
+  const double x = u * mContourSize;
   const int i0 = std::clamp(int(x), 0, kContourSize - 1);
   const int i1 = i0 + 1 == kContourSize ? 0 : i0 + 1;
   const double t = x - i0;
-  if (contour_.size() != kContourSize) return;  // not initialised: no contour lift
-  const float level = float(0.8 * (contour_[i1] * t + contour_[i0] * (1.0 - t)));
+  if (mContour.size() != kContourSize) return;  // not initialised: no contour lift
+  const float level = float(0.8 * (mContour[i1] * t + mContour[i0] * (1.0 - t)));
   for (int ch = 0; ch < 4; ++ch) colour[ch] = (1.f - colour[ch]) * level + colour[ch];
 }
 
 void HydrogenAtom::trigger() {
   applyForceReset();
   zero();
-  stepAccumulator_ = 0.0;
-  resetPending_ = true;
+  mStepAccumulator = 0.0;
+  mResetPending = true;
 }
 
 void HydrogenAtom::presetLoaded(VoiceParameters& voice) {
-  if (params_.resetOnLoad.get() != 0.0f) resetPending_ = true;
+  if (mParams.resetOnLoad.get() != 0.0f) mResetPending = true;
   takeResonances(voice);
 }
 
 void HydrogenAtom::forceReset() {
-  forceResetRequested_.store(true);
+  mForceResetRequested.store(true);
   applyForceReset();
 }
 
 void HydrogenAtom::applyForceReset() {
-  if (!forceResetRequested_.exchange(false)) return;
-  waves_.resetPhases();
-  resetPending_ = true;
+  if (!mForceResetRequested.exchange(false)) return;
+  mWaves.resetPhases();
+  mResetPending = true;
 }
 
 void HydrogenAtom::takeResonances(VoiceParameters& voice) {
@@ -311,9 +311,9 @@ void HydrogenAtom::publishResonances(VoiceParameters& voice) const {
 }
 
 void HydrogenAtom::setPhases(const std::array<std::complex<double>, 3>& resonances) {
-  for (int k = 0; k < 3; ++k) waves_.state(k).phase = resonances[k];
+  for (int k = 0; k < 3; ++k) mWaves.state(k).phase = resonances[k];
 }
 
 std::array<std::complex<double>, 3> HydrogenAtom::phases() const {
-  return {waves_.state(0).phase, waves_.state(1).phase, waves_.state(2).phase};
+  return {mWaves.state(0).phase, mWaves.state(1).phase, mWaves.state(2).phase};
 }

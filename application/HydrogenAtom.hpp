@@ -37,9 +37,9 @@ class HydrogenAtom : public snl::Array<Spinor> {
 
   // The physics group and "wfs1" to "wfs3". The physics values are read at every frame; a
   // wave-function group only when it changed.
-  AtomParameters& parameters() { return params_; }
+  AtomParameters& parameters() { return mParams; }
   // The values read at the start of the last frame (or by the last reset).
-  const AtomSettings& settings() const { return settings_; }
+  const AtomSettings& settings() const { return mSettings; }
 
   void init();           // fills the contour table
   void reset();          // rebuilds the ring now, from the parameters as they are
@@ -56,7 +56,7 @@ class HydrogenAtom : public snl::Array<Spinor> {
   // at the next exchange of phases, whichever comes first, so that it keeps its place among
   // the hooks called there.
   void forceReset();
-  bool forceResetRequested() const { return forceResetRequested_.load(); }
+  bool forceResetRequested() const { return mForceResetRequested.load(); }
 
   // Phases from "reson1R" ... "reson3I", and back.
   void takeResonances(VoiceParameters& voice);
@@ -64,16 +64,16 @@ class HydrogenAtom : public snl::Array<Spinor> {
   void setPhases(const std::array<std::complex<double>, 3>& resonances);
   std::array<std::complex<double>, 3> phases() const;
 
-  bool resetPending() const { return resetPending_; }
-  double stepAccumulator() const { return stepAccumulator_; }
-  double lastSpeed() const { return lastSpeed_; }
-  const std::vector<Particle>& particles() const { return particles_; }
-  std::vector<Particle>& particles() { return particles_; }
+  bool resetPending() const { return mResetPending; }
+  double stepAccumulator() const { return mStepAccumulator; }
+  double lastSpeed() const { return mLastSpeed; }
+  const std::vector<Particle>& particles() const { return mParticles; }
+  std::vector<Particle>& particles() { return mParticles; }
   const snl::Array<Spinor>& spinors() const { return *this; }
-  const WaveSuperposition& waves() const { return waves_; }
-  const snl::ArrayPow2<float>& contourTable() const { return contour_; }
+  const WaveSuperposition& waves() const { return mWaves; }
+  const snl::ArrayPow2<float>& contourTable() const { return mContour; }
   // The spatial scale 10 * 2^zoom.
-  double scale() const { return scale(settings_.zoom); }
+  double scale() const { return scale(mSettings.zoom); }
 
  private:
   static double scale(double zoom);
@@ -85,18 +85,18 @@ class HydrogenAtom : public snl::Array<Spinor> {
   void sample(int i, const Spinor* stencil, const Spinor* each, double h);
   void colourOf(Particle& particle, const Spinor& psi, const Spinor* each) const;
 
-  bool resetPending_ = true;
-  AtomParameters params_;
-  AtomSettings settings_;
-  std::atomic<bool> forceResetRequested_{false};
-  WaveSuperposition waves_;
-  std::vector<Particle> particles_;
-  double stepAccumulator_ = 0.0;
-  double lastSpeed_ = 1.0;
-  snl::ArrayPow2<float> contour_;
-  double contourSize_ = kContourSize;
-  double contourReciprocal_ = 1.0 / kContourSize;
+  bool mResetPending = true;
+  AtomParameters mParams;
+  AtomSettings mSettings;
+  std::atomic<bool> mForceResetRequested{false};
+  WaveSuperposition mWaves;
+  std::vector<Particle> mParticles;
+  double mStepAccumulator = 0.0;
+  double mLastSpeed = 1.0;
+  snl::ArrayPow2<float> mContour;
+  double mContourSize = kContourSize;
+  double mContourReciprocal = 1.0 / kContourSize;
   // Read once per step.
-  double velocityGain_ = 0.0, contourValue_ = 0.0, hueRotation_ = 0.0;
-  bool newColors_ = true;
+  double mVelocityGain = 0.0, mContourValue = 0.0, mHueRotation = 0.0;
+  bool mNewColors = true;
 };

@@ -31,7 +31,7 @@ class HydrogenVisual {
   HydrogenVisual& operator=(const HydrogenVisual&) = delete;
 
   // "thick", "howTranslucent", "drawType".
-  VisualParameters& parameters() { return params_; }
+  VisualParameters& parameters() { return mParams; }
 
   // Sizes the mesh (white vertices at the origin) and names the styles.
   void init();
@@ -41,22 +41,22 @@ class HydrogenVisual {
   // that the last step built (nothing for an index that names no style).
   void draw(vl::Graphics& g);
 
-  const vl::VAOMesh& mesh() const { return mesh_; }
-  vl::Mesh::Primitive primitive() const { return primitive_; }
+  const vl::VAOMesh& mesh() const { return mMesh; }
+  vl::Mesh::Primitive primitive() const { return mPrimitive; }
   // Point 2k is the tail of particle k's needle and 2k + 1 its head.
-  const std::array<vl::Vec3d, kNeedlePoints>& needlePoints() const { return needlePoints_; }
-  const std::array<vl::Color, kNeedlePoints>& needleColours() const { return needleColours_; }
+  const std::array<vl::Vec3d, kNeedlePoints>& needlePoints() const { return mNeedlePoints; }
+  const std::array<vl::Color, kNeedlePoints>& needleColours() const { return mNeedleColours; }
 
  private:
   void buildNeedles();
   void buildRibbon();
   void buildLines();
 
-  VisualParameters params_;
-  vl::VAOMesh mesh_;
-  vl::Mesh::Primitive primitive_ = vl::Mesh::TRIANGLE_STRIP;
-  int style_ = kRibbon;  // "drawType" as the mesh was built for it
-  std::array<vl::Vec3d, kNeedlePoints> needlePoints_{};
-  std::array<vl::Color, kNeedlePoints> needleColours_{};
-  const std::vector<Particle>& particles_;
+  VisualParameters mParams;
+  vl::VAOMesh mMesh;
+  vl::Mesh::Primitive mPrimitive = vl::Mesh::TRIANGLE_STRIP;
+  int mStyle = kRibbon;  // "drawType" as the mesh was built for it
+  std::array<vl::Vec3d, kNeedlePoints> mNeedlePoints{};
+  std::array<vl::Color, kNeedlePoints> mNeedleColours{};
+  const std::vector<Particle>& mParticles;
 };

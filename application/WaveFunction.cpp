@@ -21,15 +21,15 @@ constexpr double kFarLimit = 1e6;
 
 }  // namespace
 
-WaveFunction::WaveFunction() : reciprocal_(WaveTables::get().reciprocal.data()) {}
+WaveFunction::WaveFunction() : mReciprocal(WaveTables::get().reciprocal.data()) {}
 
 void WaveFunction::configure(double nIn, double lIn, double JIn, double jIn, double fIn,
                              double wIn) {
   const WaveTables& tables = WaveTables::get();
 
   // n below 1 is the unset default of the parameter group: such a state adds nothing.
-  active_ = std::isfinite(nIn) && nIn >= 1.0;
-  const int ni = active_ ? int(std::trunc(std::min(nIn, double(WaveTables::kMaxN)))) : 0;
+  mActive = std::isfinite(nIn) && nIn >= 1.0;
+  const int ni = mActive ? int(std::trunc(std::min(nIn, double(WaveTables::kMaxN)))) : 0;
   const int li =
       std::min(int(std::trunc(bounded(lIn, 0.0, WaveTables::kMaxL))), std::max(ni - 1, 0));
   n = ni;
@@ -67,47 +67,47 @@ void WaveFunction::configure(double nIn, double lIn, double JIn, double jIn, dou
 
   // Point-independent parts of the evaluation.
   auto componentScale = [&](bool valid, int m, double c) {
-    if (!valid || !active_) return 0.0;
-    double doubleFactorial = 1.0;  // prod_{k=1..|m|} (1 - 2k)
+    if (!valid || !mActive) return 0.0;
+    double doubleFactorial = 1.0;  // mProd{k=1..|m|} (1 - 2k)
     for (int k = 1; k <= std::abs(m); ++k) doubleFactorial *= 1.0 - 2.0 * k;
     return c * tables.norm(li, m) * doubleFactorial;
   };
-  upScale_ = componentScale(upValid, mUp, cUp);
-  downScale_ = componentScale(downValid, mDown, cDown);
-  maxAbsM_ = std::max(upValid ? std::abs(mUp) : 0, downValid ? std::abs(mDown) : 0);
+  mUpScale = componentScale(upValid, mUp, cUp);
+  mDownScale = componentScale(downValid, mDown, cDown);
+  mMaxAbsM = std::max(upValid ? std::abs(mUp) : 0, downValid ? std::abs(mDown) : 0);
 
-  if (!active_) {
-    degree_ = -1;
-    inverseN_ = 1.0;
-    twoOverN_ = 2.0;
-    radialNorm_ = logRadialNorm_ = fastLimit_ = 0.0;
+  if (!mActive) {
+    mDegree = -1;
+    mInverseN = 1.0;
+    mTwoOverN = 2.0;
+    mRadialNorm = mLogRadialNorm = mFastLimit = 0.0;
     return;
   }
-  degree_ = ni - li - 1;
-  inverseN_ = 1.0 / ni;
-  twoOverN_ = 2.0 / ni;
+  mDegree = ni - li - 1;
+  mInverseN = 1.0 / ni;
+  mTwoOverN = 2.0 / ni;
   // sqrt((2/n)^3 (n - l - 1)! / (2n (n + l)!)), the factorial ratio summed as logarithms
   // because (n + l)! overflows for the larger numbers.
   double logRatio = 0.0;
   for (int k = ni - li; k <= ni + li; ++k) logRatio -= std::log(double(k));
-  logRadialNorm_ = 0.5 * (3.0 * std::log(twoOverN_) - std::log(2.0 * ni) + logRatio);
+  mLogRadialNorm = 0.5 * (3.0 * std::log(mTwoOverN) - std::log(2.0 * ni) + logRatio);
   if (ni + li < WaveTables::kFactorials) {
     const double ratio = double(tables.factorial[ni - li - 1]) / double(tables.factorial[ni + li]);
-    radialNorm_ = std::sqrt(twoOverN_ * twoOverN_ * twoOverN_ * ratio / (2.0 * ni));
+    mRadialNorm = std::sqrt(mTwoOverN * mTwoOverN * mTwoOverN * ratio / (2.0 * ni));
   } else {
-    radialNorm_ = std::exp(logRadialNorm_);
+    mRadialNorm = std::exp(mLogRadialNorm);
   }
 
   // l ln q + ln L(-q) grows with q; find where it reaches the fast bound.
   if (laguerreBoundLog(kDecayLimit) <= kFastLog) {
-    fastLimit_ = kDecayLimit;
+    mFastLimit = kDecayLimit;
   } else {
     double lo = 0.0, hi = kDecayLimit;
     for (int it = 0; it < 60; ++it) {
       const double mid = 0.5 * (lo + hi);
       (laguerreBoundLog(mid) <= kFastLog ? lo : hi) = mid;
     }
-    fastLimit_ = lo;
+    mFastLimit = lo;
   }
 }
 
@@ -116,8 +116,8 @@ double WaveFunction::laguerreBoundLog(double q) const {
   const WaveTables& tables = WaveTables::get();
   const int li = int(l);
   double l0 = 1.0, l1 = 2.0 * li + 2.0 + q;
-  double value = degree_ == 0 ? 1.0 : l1;
-  for (int k = 1; k < degree_; ++k) {
+  double value = mDegree == 0 ? 1.0 : l1;
+  for (int k = 1; k < mDegree; ++k) {
     const double l2 = ((2.0 * k + 2.0 * li + 2.0 + q) * l1 - (k + 2.0 * li + 1.0) * l0) *
                       tables.reciprocal[k + 1];
     l0 = l1;
@@ -127,8 +127,8 @@ double WaveFunction::laguerreBoundLog(double q) const {
 }
 
 double WaveFunction::radial(double r) const {
-  if (!active_) return 0.0;
-  return radialWithDecay(r, std::exp(-r * inverseN_));
+  if (!mActive) return 0.0;
+  return radialWithDecay(r, std::exp(-r * mInverseN));
 }
 
 // Far out the power and the polynomial are huge and the decay tiny: carry the polynomial's
@@ -139,10 +139,10 @@ double WaveFunction::radialFar(double q) const {
   constexpr double kBig = 0x1p200, kShrink = 0x1p-200;
   int scale = 0;
   double lag = 1.0;
-  if (degree_ >= 1) {
-    const double* reciprocal = reciprocal_;
+  if (mDegree >= 1) {
+    const double* reciprocal = mReciprocal;
     double l0 = 1.0, l1 = 2.0 * li + 2.0 - q;
-    for (int k = 1; k < degree_; ++k) {
+    for (int k = 1; k < mDegree; ++k) {
       const double l2 =
           ((2.0 * k + 2.0 * li + 2.0 - q) * l1 - (k + 2.0 * li + 1.0) * l0) * reciprocal[k + 1];
       l0 = l1;
@@ -156,7 +156,7 @@ double WaveFunction::radialFar(double q) const {
     lag = l1;
   }
   if (lag == 0.0) return 0.0;
-  double logR = logRadialNorm_ - 0.5 * q + li * std::log(q) + std::log(std::abs(lag)) +
+  double logR = mLogRadialNorm - 0.5 * q + li * std::log(q) + std::log(std::abs(lag)) +
                 scale * std::numbers::ln2;
   // A normalised radial function stays below 2; the cap only keeps a rounding outlier finite.
   logR = std::min(logR, 1.0);
@@ -165,7 +165,7 @@ double WaveFunction::radialFar(double q) const {
 
 std::complex<double> WaveFunction::angular(int m, const SphericalPoint& g) const {
   const int am = std::abs(m);
-  if (!active_ || am > int(l) || am > g.powers) return 0.0;
+  if (!mActive || am > int(l) || am > g.powers) return 0.0;
   double doubleFactorial = 1.0;
   for (int k = 1; k <= am; ++k) doubleFactorial *= 1.0 - 2.0 * k;
   const double magnitude = WaveTables::get().norm(int(l), m) * doubleFactorial *
@@ -175,13 +175,13 @@ std::complex<double> WaveFunction::angular(int m, const SphericalPoint& g) const
 }
 
 Spinor WaveFunction::evaluate(const vl::Vec3d& p) const {
-  if (!active_) return {};
-  return evaluate(SphericalPoint(p, maxAbsM_));
+  if (!mActive) return {};
+  return evaluate(SphericalPoint(p, mMaxAbsM));
 }
 
 Spinor WaveFunction::evaluate(const SphericalPoint& g) const {
-  if (!active_) return {};
-  return evaluate(g, std::exp(-g.r * inverseN_));
+  if (!mActive) return {};
+  return evaluate(g, std::exp(-g.r * mInverseN));
 }
 
 void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* sum,
@@ -191,7 +191,7 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
   const int count = g.count;
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
   const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
-  if (!active_ || (ampRe == 0.0 && ampIm == 0.0)) {
+  if (!mActive || (ampRe == 0.0 && ampIm == 0.0)) {
     if (atGroupStarts)
       for (int k = 0; k < PointBlock::kGroups; ++k) atGroupStarts[k * stride] = {};
     return;
@@ -200,25 +200,25 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
 
   // Radial part, as radialWithDecay() but point by point inside each recurrence step.
   Row q, radialValue;
-  for (int i = 0; i < kLanes; ++i) q[i] = g.r[i] * twoOverN_;
+  for (int i = 0; i < kLanes; ++i) q[i] = g.r[i] * mTwoOverN;
   // (A NaN point gives NaN either way.)
   double largest = 0.0;
   for (int i = 0; i < kLanes; ++i) largest = q[i] > largest ? q[i] : largest;
-  const bool far = largest > fastLimit_;
+  const bool far = largest > mFastLimit;
   Row power;
   for (int i = 0; i < kLanes; ++i) power[i] = 1.0;
   for (int k = 0; k < li; ++k)
     for (int i = 0; i < kLanes; ++i) power[i] *= q[i];
   Row lag;
-  if (degree_ >= 1) {
+  if (mDegree >= 1) {
     Row l0, l1;
     for (int i = 0; i < kLanes; ++i) {
       l0[i] = 1.0;
       l1[i] = 2.0 * li + 2.0 - q[i];
     }
     double a = 2.0 * li + 4.0, b = 2.0 * li + 2.0;
-    for (int k = 1; k < degree_; ++k) {
-      const double inv = reciprocal_[k + 1];
+    for (int k = 1; k < mDegree; ++k) {
+      const double inv = mReciprocal[k + 1];
       for (int i = 0; i < kLanes; ++i) {
         const double l2 = ((a - q[i]) * l1[i] - b * l0[i]) * inv;
         l0[i] = l1[i];
@@ -231,10 +231,10 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
   } else {
     for (int i = 0; i < kLanes; ++i) lag[i] = 1.0;
   }
-  for (int i = 0; i < kLanes; ++i) radialValue[i] = radialNorm_ * power[i] * lag[i] * decay[i];
+  for (int i = 0; i < kLanes; ++i) radialValue[i] = mRadialNorm * power[i] * lag[i] * decay[i];
   if (far)
     for (int i = 0; i < kLanes; ++i)
-      if (!(q[i] <= fastLimit_)) radialValue[i] = radialFar(q[i]);
+      if (!(q[i] <= mFastLimit)) radialValue[i] = radialFar(q[i]);
 
   Row re[2], im[2];
   auto component = [&](double scale, int m, Row& outRe, Row& outIm) {
@@ -253,7 +253,7 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
         p[i] = (2.0 * am + 1.0) * g.cosTheta[i];
       }
       for (int k = am + 2; k <= li; ++k) {
-        const double c1 = 2.0 * k - 1.0, c0 = k + am - 1.0, inv = reciprocal_[k - am];
+        const double c1 = 2.0 * k - 1.0, c0 = k + am - 1.0, inv = mReciprocal[k - am];
         for (int i = 0; i < kLanes; ++i) {
           const double p2 = (c1 * g.cosTheta[i] * p[i] - c0 * p0[i]) * inv;
           p0[i] = p[i];
@@ -270,8 +270,8 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
       outIm[i] = yRe * ampIm + yIm * ampRe;
     }
   };
-  component(upScale_, up.m, re[0], im[0]);
-  component(downScale_, down.m, re[1], im[1]);
+  component(mUpScale, up.m, re[0], im[0]);
+  component(mDownScale, down.m, re[1], im[1]);
 
   for (int i = 0; i < count; ++i) {
     sum[i].a += re[0][i];

@@ -47,11 +47,11 @@ class WaveFunction {
   void configure(double n, double l, double J, double j, double f, double w);
 
   // False until configured with n >= 1; an inactive state evaluates to zero.
-  bool active() const { return active_; }
+  bool active() const { return mActive; }
   // The largest |m| of a valid component (for sizing a point's power tables).
-  int maxAbsM() const { return maxAbsM_; }
+  int maxAbsM() const { return mMaxAbsM; }
   // 1/n: the decay factor at distance r is e^{-r/n}.
-  double inverseN() const { return inverseN_; }
+  double inverseN() const { return mInverseN; }
 
   void advancePhase() { phase *= rotor; }
   // Phase and rotor back to 1; the rotor takes its angle again at the next configure().
@@ -81,34 +81,34 @@ class WaveFunction {
   double legendreRatio(int am, double x) const;
   double laguerreBoundLog(double q) const;
 
-  const double* reciprocal_;  // the shared table of 1/k
-  bool active_ = false;
-  int maxAbsM_ = 0;
-  int degree_ = -1;  // n - l - 1
-  double inverseN_ = 1.0;
-  double twoOverN_ = 2.0;
-  double radialNorm_ = 0.0;
-  double logRadialNorm_ = 0.0;
-  double fastLimit_ = 0.0;  // largest q = 2r/n evaluated without rescaling
-  // c * N[l][m] * prod_{k=1..|m|} (1 - 2k) for each component, 0 if invalid.
-  double upScale_ = 0.0, downScale_ = 0.0;
+  const double* mReciprocal;  // the shared table of 1/k
+  bool mActive = false;
+  int mMaxAbsM = 0;
+  int mDegree = -1;  // n - l - 1
+  double mInverseN = 1.0;
+  double mTwoOverN = 2.0;
+  double mRadialNorm = 0.0;
+  double mLogRadialNorm = 0.0;
+  double mFastLimit = 0.0;  // largest q = 2r/n evaluated without rescaling
+  // c * N[l][m] * mProd{k=1..|m|} (1 - 2k) for each component, 0 if invalid.
+  double mUpScale = 0.0, mDownScale = 0.0;
 };
 
 // The evaluation is inline: it runs 21 times per particle and step.
 
 inline double WaveFunction::radialWithDecay(double r, double decay) const {
-  const double q = r * twoOverN_;
-  if (!(q <= fastLimit_)) return radialFar(q);
+  const double q = r * mTwoOverN;
+  if (!(q <= mFastLimit)) return radialFar(q);
   const int li = int(l);
   double power = 1.0;
   for (int k = 0; k < li; ++k) power *= q;
   double lag = 1.0;
-  if (degree_ >= 1) {
+  if (mDegree >= 1) {
     double l0 = 1.0, l1 = 2.0 * li + 2.0 - q;
     double a = 2.0 * li + 4.0;  // 2k + 2l + 2 at k = 1
     double b = 2.0 * li + 2.0;  // k + 2l + 1 at k = 1
-    for (int k = 1; k < degree_; ++k) {
-      const double l2 = ((a - q) * l1 - b * l0) * reciprocal_[k + 1];
+    for (int k = 1; k < mDegree; ++k) {
+      const double l2 = ((a - q) * l1 - b * l0) * mReciprocal[k + 1];
       l0 = l1;
       l1 = l2;
       a += 2.0;
@@ -116,7 +116,7 @@ inline double WaveFunction::radialWithDecay(double r, double decay) const {
     }
     lag = l1;
   }
-  return radialNorm_ * power * lag * decay;
+  return mRadialNorm * power * lag * decay;
 }
 
 inline double WaveFunction::legendreRatio(int am, double x) const {
@@ -124,7 +124,7 @@ inline double WaveFunction::legendreRatio(int am, double x) const {
   if (li == am) return 1.0;
   double p0 = 1.0, p1 = (2.0 * am + 1.0) * x;
   for (int k = am + 2; k <= li; ++k) {
-    const double p2 = ((2.0 * k - 1.0) * x * p1 - (k + am - 1.0) * p0) * reciprocal_[k - am];
+    const double p2 = ((2.0 * k - 1.0) * x * p1 - (k + am - 1.0) * p0) * mReciprocal[k - am];
     p0 = p1;
     p1 = p2;
   }
@@ -135,7 +135,7 @@ inline Spinor WaveFunction::evaluate(const SphericalPoint& g, double decay) cons
   // Complex products written out: the library's operator carries NaN recovery we do not need.
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
   const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
-  if (!active_ || (ampRe == 0.0 && ampIm == 0.0)) return {};
+  if (!mActive || (ampRe == 0.0 && ampIm == 0.0)) return {};
   const double radialValue = radialWithDecay(g.r, decay);
   Spinor out;
   auto component = [&](double scale, int m, double& re, double& im) {
@@ -147,7 +147,7 @@ inline Spinor WaveFunction::evaluate(const SphericalPoint& g, double decay) cons
     re = yRe * ampRe - yIm * ampIm;
     im = yRe * ampIm + yIm * ampRe;
   };
-  component(upScale_, up.m, out.a, out.b);
-  component(downScale_, down.m, out.c, out.d);
+  component(mUpScale, up.m, out.a, out.b);
+  component(mDownScale, down.m, out.c, out.d);
   return out;
 }

@@ -44,46 +44,46 @@ WaveSuperposition::WaveSuperposition() {
 
 void WaveSuperposition::configure(int k, double n, double l, double J, double j, double f,
                                   double w) {
-  states_[k].configure(n, l, J, j, f, w);
+  mStates[k].configure(n, l, J, j, f, w);
   plan();
 }
 
 void WaveSuperposition::advancePhases() {
-  for (auto& s : states_) s.advancePhase();
+  for (auto& s : mStates) s.advancePhase();
 }
 
 void WaveSuperposition::resetPhases() {
-  for (auto& s : states_) s.resetPhase();
+  for (auto& s : mStates) s.resetPhase();
 }
 
 void WaveSuperposition::plan() {
-  maxAbsM_ = 0;
+  mMaxAbsM = 0;
   int common = 1;
-  for (const auto& s : states_) {
+  for (const auto& s : mStates) {
     if (!s.active()) continue;
-    maxAbsM_ = std::max(maxAbsM_, s.maxAbsM());
+    mMaxAbsM = std::max(mMaxAbsM, s.maxAbsM());
     common = std::lcm(common, int(s.n));
     if (common > kMaxCommonMultiple) break;
   }
   if (common > kMaxCommonMultiple) {
-    inverseCommon_ = 0.0;
+    mInverseCommon = 0.0;
     return;
   }
-  inverseCommon_ = 1.0 / common;
+  mInverseCommon = 1.0 / common;
   for (int k = 0; k < kStates; ++k)
-    decayPower_[k] = states_[k].active() ? common / int(states_[k].n) : 0;
+    mDecayPower[k] = mStates[k].active() ? common / int(mStates[k].n) : 0;
 }
 
 Spinor WaveSuperposition::evaluate(const vl::Vec3d& p, Spinor* each) const {
-  const SphericalPoint g(p, maxAbsM_);
-  const double base = inverseCommon_ > 0.0 ? std::exp(-g.r * inverseCommon_) : 0.0;
+  const SphericalPoint g(p, mMaxAbsM);
+  const double base = mInverseCommon > 0.0 ? std::exp(-g.r * mInverseCommon) : 0.0;
   Spinor sum;
   for (int k = 0; k < kStates; ++k) {
-    const WaveFunction& s = states_[k];
+    const WaveFunction& s = mStates[k];
     Spinor v;
     if (s.active()) {
       const double decay =
-          inverseCommon_ > 0.0 ? power(base, decayPower_[k]) : std::exp(-g.r * s.inverseN());
+          mInverseCommon > 0.0 ? power(base, mDecayPower[k]) : std::exp(-g.r * s.inverseN());
       v = s.evaluate(g, decay);
     }
     sum += v;
@@ -98,7 +98,7 @@ void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor
   constexpr int kLanes = PointBlock::kMaxPoints;
   count = std::clamp(count, 0, kLanes);
   PointBlock g;
-  g.set(points, count, maxAbsM_);
+  g.set(points, count, mMaxAbsM);
   for (int i = 0; i < count; ++i) sum[i] = {};
 
   // e^{-r_i/N} from e^{-r_0/N} and the series of e^{-(r_i - r_0)/N}: one exponential per
@@ -125,21 +125,21 @@ void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor
         if (!(size[i] <= 0.5)) out[i] = std::exp(-g.r[i] * inverseScale);
   };
   Row common;
-  if (inverseCommon_ > 0.0) decays(inverseCommon_, common);
+  if (mInverseCommon > 0.0) decays(mInverseCommon, common);
 
   for (int k = 0; k < kStates; ++k) {
-    const WaveFunction& s = states_[k];
+    const WaveFunction& s = mStates[k];
     Row decay;
     if (!s.active()) {
       if (each)
         for (int q = 0; q < PointBlock::kGroups; ++q) each[q * kStates + k] = {};
       continue;
     }
-    if (inverseCommon_ > 0.0) {
+    if (mInverseCommon > 0.0) {
       // decay = common^e by binary powering, every point at once.
       Row x = common;
       for (int i = 0; i < kLanes; ++i) decay[i] = 1.0;
-      for (int e = decayPower_[k]; e > 0; e >>= 1) {
+      for (int e = mDecayPower[k]; e > 0; e >>= 1) {
         if (e & 1)
           for (int i = 0; i < kLanes; ++i) decay[i] *= x[i];
         for (int i = 0; i < kLanes; ++i) x[i] *= x[i];

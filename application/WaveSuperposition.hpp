@@ -16,8 +16,8 @@ class WaveSuperposition {
   WaveSuperposition();
 
   void configure(int k, double n, double l, double J, double j, double f, double w);
-  WaveFunction& state(int k) { return states_[k]; }
-  const WaveFunction& state(int k) const { return states_[k]; }
+  WaveFunction& state(int k) { return mStates[k]; }
+  const WaveFunction& state(int k) const { return mStates[k]; }
 
   void advancePhases();
   void resetPhases();
@@ -35,8 +35,8 @@ class WaveSuperposition {
  private:
   void plan();
 
-  std::array<WaveFunction, kStates> states_;
-  int maxAbsM_ = 0;
-  double inverseCommon_ = 1.0;             // 1/N, 0 when the decays are taken one by one
-  std::array<int, kStates> decayPower_{};  // N / n_k
+  std::array<WaveFunction, kStates> mStates;
+  int mMaxAbsM = 0;
+  double mInverseCommon = 1.0;             // 1/N, 0 when the decays are taken one by one
+  std::array<int, kStates> mDecayPower{};  // N / n_k
 };
