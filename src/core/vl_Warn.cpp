@@ -5,6 +5,8 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "core/vl_Console.hpp"
+
 namespace vl {
 
 std::string formatString(const char* fmt, ...) {
@@ -28,8 +30,7 @@ static std::string located(const char* file, int line, const std::string& messag
 }
 
 void warn(const char* file, int line, const std::string& message) {
-  std::fputs(located(file, line, message).c_str(), stdout);
-  std::fflush(stdout);
+  print("%s", located(file, line, message).c_str());
 }
 
 bool warnOnce(const char* file, int line, const std::string& message) {
@@ -40,8 +41,7 @@ bool warnOnce(const char* file, int line, const std::string& message) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!printed.insert(text).second) return false;
   }
-  std::fputs(text.c_str(), stdout);
-  std::fflush(stdout);
+  print("%s", text.c_str());
   return true;
 }
 
