@@ -1,7 +1,9 @@
 #pragma once
 
 // Named presets of a set of parameters: stored as text files, indexed by a preset map, and
-// recalled at once or by morphing from the current values over a settable time.
+// recalled at once or by morphing from the current values over a settable time. The file
+// formats and the morph live in their own classes; this one ties them to its directories,
+// its registered parameters and its callbacks.
 
 #include <atomic>
 #include <cstdint>
@@ -13,13 +15,16 @@
 
 #include "ui/vl_Parameter.hpp"
 #include "ui/vl_ParameterBundle.hpp"
+#include "ui/vl_PresetFile.hpp"
+#include "ui/vl_PresetMap.hpp"
+#include "ui/vl_PresetMorph.hpp"
 
 namespace vl {
 
 class PresetHandler {
  public:
   // Values of one preset: fields per OSC address, addresses ordered byte-wise.
-  using ParameterStates = std::map<std::string, std::vector<ParameterField>>;
+  using ParameterStates = PresetFile::ParameterStates;
   using RecallCallback = std::function<void(int index, PresetHandler* handler, void* userData)>;
   // Told the recalled name and the morph time it is recalled with (the index alone cannot name
   // a preset that is missing from the map).
@@ -85,12 +90,12 @@ class PresetHandler {
   float getMorphTime() { return mMorphTime.get(); }
   Parameter& morphTimeParameter() { return mMorphTime; }
   // Halts a morph in progress.
-  void stopMorph() { mTotalSteps.store(0); }
-  bool morphing() const;
-  uint64_t morphStepCount() const { return mMorphStepCount.load(); }
-  uint64_t totalMorphSteps() const { return mTotalSteps.load(); }
-  void setTotalMorphSteps(uint64_t steps) { mTotalSteps.store(steps); }
-  double morphStepInterval() const { return mMorphInterval; }
+  void stopMorph() { mMorph.stop(); }
+  bool morphing() const { return mMorph.morphing(); }
+  uint64_t morphStepCount() const { return mMorph.stepCount(); }
+  uint64_t totalMorphSteps() const { return mMorph.totalSteps(); }
+  void setTotalMorphSteps(uint64_t steps) { mMorph.setTotalSteps(steps); }
+  double morphStepInterval() const { return mMorph.stepInterval(); }
 
   // Reads the preset file; throws std::invalid_argument or std::out_of_range for a value that
   // does not convert. Empty when the file cannot be opened (reported).
@@ -124,22 +129,13 @@ class PresetHandler {
   // instead of escaping into the recalling thread. False when nothing could be read.
   bool loadForRecall(const std::string& name, ParameterStates& values,
                      const std::string& subDirectory = "");
-  ParameterStates loadPresetFile(const std::string& path);
-  bool writePresetFile(const ParameterStates& values, const std::string& name,
-                       const std::string& path);
   // Writes mPresetMap; caller holds mHandlerLock.
   void writePresetMapLocked(const std::string& mapName);
-  std::map<int, std::string> readPresetMapFile(const std::string& path);
   // Every registered parameter and bundle parameter with its address, in recall order.
   void forEachParameter(const std::function<void(const std::string&, ParameterMeta&)>& f);
-  ParameterMeta* findParameter(const std::string& address);
-  // The fields that take preset A (start) towards preset B (target) at factor; false with the
-  // mismatch message when their types do not pair up.
-  static bool interpolate(const std::vector<ParameterField>& start,
-                          const std::vector<ParameterField>& target, double factor,
-                          std::vector<ParameterField>& result);
-  void applyInterpolated(const ParameterStates& start, const ParameterStates& target,
-                         double factor);
+  // The target's addresses resolved to the first parameter of each, with start fields from
+  // start or, without start, from the parameters' current values.
+  PresetMorph::Plan resolve(const ParameterStates& target, const ParameterStates* start);
 
   bool mVerbose;
   std::atomic<bool> mUseCallbacks{true};
@@ -150,13 +146,9 @@ class PresetHandler {
   std::map<std::string, std::vector<ParameterBundle*>> mBundles;
   std::vector<std::string> mSkipped;
   mutable std::mutex mHandlerLock;
-  std::mutex mMorphLock;
-  ParameterStates mTargetValues;
-  ParameterStates mStartValues;
+  std::mutex mMorphLock;  // one morph set-up at a time
   Parameter mMorphTime{"morphTime", "", 0.0f, "", 0.0f, 20.0f};
-  std::atomic<uint64_t> mMorphStepCount{0};
-  std::atomic<uint64_t> mTotalSteps{0};
-  double mMorphInterval = 0.02;
+  PresetMorph mMorph;
   std::mutex mCallbackLock;
   std::vector<std::pair<RecallCallback, void*>> mRecallCallbacks;
   std::vector<RecallNameCallback> mRecallNameCallbacks;
