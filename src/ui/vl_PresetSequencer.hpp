@@ -2,14 +2,17 @@
 
 // Plays a sequence file: timed preset recalls with morph and wait times, plus event and
 // parameter steps, driving a PresetHandler from its own timing thread (or from the owner's
-// update in the modes without a thread).
+// update in the modes without a thread). What falls due when is the timeline's business; this
+// class carries it out, owns the thread and answers OSC.
+//
+// The timing thread starts with the first play, not before (a scene holds one sequencer per
+// voice). Play, stop and destruction are safe from any thread, the timing thread's own
+// callbacks included.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +21,8 @@
 
 #include "protocol/vl_OSC.hpp"
 #include "ui/vl_PresetHandler.hpp"
+#include "ui/vl_SequenceFile.hpp"
+#include "ui/vl_SequenceTimeline.hpp"
 #include "ui/vl_SequencerClock.hpp"
 
 namespace vl {
@@ -32,14 +37,7 @@ class PresetSequencer : public osc::MessageConsumer {
     TIME_MASTER_CPU = 4        // the sequencer's own timing thread
   };
 
-  struct Step {
-    enum Type : int32_t { PRESET = 0, EVENT = 1, PARAMETER = 2 };
-    Type type = PRESET;
-    std::string name;  // preset name, event name or parameter address
-    float morphTime = 0.0f;
-    float waitTime = 0.0f;
-    std::vector<ParameterField> params;
-  };
+  using Step = SequenceStep;
 
   using TimeCallback = std::function<void(float seconds)>;
   using BeginCallback = std::function<void(PresetSequencer* sequencer)>;
@@ -85,7 +83,7 @@ class PresetSequencer : public osc::MessageConsumer {
   // with a start time above 0 playing begins there. In TIME_MASTER_CPU mode this returns once
   // the timing thread has started.
   void playSequence(const std::string& name = "", double timeScale = 1.0, float startTime = 0.0f);
-  // Stops at once and halts the handler's morph. Safe from any thread, callbacks included.
+  // Stops at once and halts the handler's morph. From the begin callback it cancels the start.
   void stopSequence();
   // Moves the playing sequence to the given time at its next step.
   void seek(float seconds) { mPendingSeek.store(seconds); }
@@ -102,26 +100,39 @@ class PresetSequencer : public osc::MessageConsumer {
   bool consumeMessage(osc::Message& message, std::string rootPath) override;
 
  private:
-  using Action = std::function<void()>;
+  using Action = SequenceTimeline::Action;
 
-  // Steps due at the current time, under the step lock; the collected actions (recalls,
-  // callbacks, parameter sets) run afterwards without it.
-  void processTime(double dt, std::vector<Action>& actions);
-  void processDue(std::vector<Action>& actions);
-  void relocate(double time, std::vector<Action>& actions);
-  void runStep(const Step& step, std::vector<Action>& actions);
-  // Absolute start of every step: preset steps one after another by morph + wait, the event
-  // and parameter steps that follow a preset step by their waits from its start.
-  void computeTimeline();
-  double secondsToNextDue();
+  // What the sequencer shares with its timing thread. The thread and every waiting caller
+  // hold it too, so that after any callback they can tell that the sequencer was destroyed
+  // meanwhile and leave without touching it.
+  struct Worker {
+    std::mutex lock;
+    std::condition_variable signal;
+    std::thread::id id;
+    bool started = false;
+    bool quit = false;
+    bool inLoop = false;     // from the begin callback to the end of the running loop
+    uint64_t requested = 0;  // start requests; begun catches up when a start is taken or
+    uint64_t begun = 0;      // cancelled
+    std::atomic<bool> destroyed{false};
+  };
+
+  void ensureThread();
+  bool onTimingThread();
+  // Steps due at the current time, under the step lock; the actions run afterwards without it.
+  // True when this advance reached the end of the sequence.
+  bool processTime(double dt, std::vector<Action>& actions);
+  // Carries out one action; stops early when the sequencer is destroyed by a callback.
+  void perform(const Action& action, const Worker& worker);
   // Clears the running flags; with wait, also waits until the timing thread has left its run.
   void halt(bool wait);
-  void threadFunction();
+  void threadFunction(std::shared_ptr<Worker> worker, std::shared_ptr<SequencerClock> clock);
+  // One run from the begin callback to the end callback; false when a callback destroyed the
+  // sequencer.
+  bool run(Worker& worker, SequencerClock& clock);
   void callEnd(bool finished);
 
-  std::vector<Step> mSteps;
-  std::vector<double> mStepTimes;
-  double mEndTime = 0.0;
+  SequenceTimeline mTimeline;
   std::vector<ParameterMeta*> mParameters;
   std::vector<std::pair<std::string, EventCallback>> mEventCallbacks;
   std::string mDirectory;
@@ -129,27 +140,18 @@ class PresetSequencer : public osc::MessageConsumer {
   std::string mCurrentSequence;
   std::atomic<float> mPendingSeek{-1.0f};
   int32_t mTimeMasterMode;
-  std::atomic<bool> mThreadAlive{false};
   std::atomic<bool> mRunning{false};
   std::atomic<bool> mStartRequested{false};
-  bool mReachedEnd = false;
-  std::deque<std::size_t> mQueue;
   uint64_t mGranularityNs = 10000000;
-  double mCurrentTime = 0.0;
-  double mLastTimeReport = 0.0;
-  float mTimeReportInterval = 0.05f;
   std::vector<TimeCallback> mTimeCallbacks;
   BeginCallback mBeginCallback;
   EndCallback mEndCallback;
   std::atomic<bool> mEndCallbackEnabled{true};
   PresetHandler* mHandler = nullptr;
-  std::size_t mStepIndex = 0;
   std::mutex mStepLock;
   std::mutex mCallbackLock;
   std::shared_ptr<SequencerClock> mClock;
-  std::mutex mThreadLock;
-  std::condition_variable mThreadSignal;
-  std::promise<void> mStartPromise;
+  std::shared_ptr<Worker> mWorker = std::make_shared<Worker>();
   std::thread mThread;
 };
 
