@@ -128,13 +128,10 @@ void PresetSequencer::playSequence(const std::string& name, double timeScale, fl
   }
   const bool cpu = mTimeMasterMode == TIME_MASTER_CPU;
   if (cpu) ensureThread();
-  const bool onThread = cpu && onTimingThread();
-  uint64_t ticket;
   {
     std::lock_guard<std::mutex> lock(worker->lock);
     mRunning = false;
     mStartRequested = true;
-    ticket = ++worker->requested;
   }
   std::vector<Action> actions;
   {
@@ -150,11 +147,15 @@ void PresetSequencer::playSequence(const std::string& name, double timeScale, fl
   mPendingSeek.store(startTime > 0.0f ? startTime : -1.0f);
 
   if (cpu) {
-    // From the timing thread itself (a callback) the request is taken when the callback
-    // returns.
-    if (onThread) return;
+    const bool onThread = onTimingThread();
     std::unique_lock<std::mutex> lock(worker->lock);
+    // Only now, with the first preset recalled and the seek set, may the thread take the
+    // start; unless a stop came first.
+    if (!mStartRequested) return;
+    const uint64_t ticket = ++worker->requested;
     worker->signal.notify_all();
+    // From the timing thread itself (a callback) the start is taken when the callback returns.
+    if (onThread) return;
     worker->signal.wait(lock, [&] { return worker->begun >= ticket || worker->quit; });
     return;
   }
@@ -265,7 +266,7 @@ void PresetSequencer::threadFunction(std::shared_ptr<Worker> worker,
   std::unique_lock<std::mutex> lock(worker->lock);
   for (;;) {
     clock->threadWaiting(true);
-    worker->signal.wait(lock, [&] { return worker->quit || mStartRequested; });
+    worker->signal.wait(lock, [&] { return worker->quit || worker->requested > worker->begun; });
     clock->threadWaiting(false);
     if (worker->quit) return;
     lock.unlock();
