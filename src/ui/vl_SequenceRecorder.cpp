@@ -2,22 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <iostream>
+#include <stdexcept>
 
+#include "core/vl_Console.hpp"
 #include "core/vl_File.hpp"
 
 namespace vl {
-
-namespace {
-
-std::string formatFloat(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof(buffer), "%f", value);
-  return buffer;
-}
-
-}  // namespace
 
 void SequenceRecorder::Shared::push(bool preset, const std::string& name, float value) {
   std::lock_guard<std::mutex> guard(lock);
@@ -48,9 +38,10 @@ bool SequenceRecorder::registerParameter(ParameterMeta& parameter) {
   if (mHandler) {
     for (ParameterMeta* p : mHandler->parameters()) {
       if (p == &parameter || p->getFullAddress() == address) {
-        std::cerr << "ERROR: Parameters registered with sequence recorder must not be part of "
-                     "registered presets: "
-                  << address << std::endl;
+        printError(
+            "ERROR: Parameters registered with sequence recorder must not be part of "
+            "registered presets: %s\n",
+            address.c_str());
         return false;
       }
     }
@@ -70,11 +61,11 @@ bool SequenceRecorder::registerParameter(ParameterMeta& parameter) {
       try {
         record(std::stof(v));
       } catch (const std::logic_error&) {
-        std::cerr << "ERROR: Sequence recorder: non-numeric value for " << address << std::endl;
+        printError("ERROR: Sequence recorder: non-numeric value for %s\n", address.c_str());
       }
     });
   } else {
-    std::cerr << "ERROR: Sequence recorder cannot record parameter " << address << std::endl;
+    printError("ERROR: Sequence recorder cannot record parameter %s\n", address.c_str());
     return false;
   }
   mParameters.push_back(&parameter);
@@ -84,12 +75,13 @@ bool SequenceRecorder::registerParameter(ParameterMeta& parameter) {
 void SequenceRecorder::startRecord(std::string name, bool overwrite) {
   if (name.empty()) name = "new_seq";
   if (!File::checkName(name, "sequence")) return;
-  stopRecord();
+  std::lock_guard<std::mutex> control(mControlLock);
+  stopLocked();
   // The values at the start, taken before anything can change them.
-  std::vector<PresetSequencer::Step> steps;
+  std::vector<SequenceStep> steps;
   for (ParameterMeta* p : mParameters) {
-    PresetSequencer::Step step;
-    step.type = PresetSequencer::Step::PARAMETER;
+    SequenceStep step;
+    step.type = SequenceStep::PARAMETER;
     step.name = p->getFullAddress();
     try {
       step.params.emplace_back(p->asFloat());
@@ -98,7 +90,6 @@ void SequenceRecorder::startRecord(std::string name, bool overwrite) {
     }
     steps.push_back(std::move(step));
   }
-  std::lock_guard<std::mutex> control(mControlLock);
   mSequenceName = name;
   double start;
   {
@@ -113,17 +104,17 @@ void SequenceRecorder::startRecord(std::string name, bool overwrite) {
 }
 
 void SequenceRecorder::stopRecord() {
+  std::lock_guard<std::mutex> control(mControlLock);
+  stopLocked();
+}
+
+void SequenceRecorder::stopLocked() {
   {
     std::lock_guard<std::mutex> lock(mShared->lock);
     mShared->recording = false;
     mShared->signal.notify_all();
   }
-  join();
-}
-
-void SequenceRecorder::join() {
-  std::lock_guard<std::mutex> control(mControlLock);
-  if (mThread.joinable() && mThread.get_id() != std::this_thread::get_id()) mThread.join();
+  if (mThread.joinable()) mThread.join();
 }
 
 bool SequenceRecorder::recording() {
@@ -136,9 +127,9 @@ std::string SequenceRecorder::lastRecordedPath() {
   return mLastPath;
 }
 
-void SequenceRecorder::recordingThread(std::vector<PresetSequencer::Step> steps, std::string name,
+void SequenceRecorder::recordingThread(std::vector<SequenceStep> steps, std::string name,
                                        bool overwrite, double start) {
-  using Step = PresetSequencer::Step;
+  using Step = SequenceStep;
   const double end = start + mMaxRecordTime;
   double lastEvent = start;
   double lastPresetTime = start;
@@ -190,19 +181,8 @@ void SequenceRecorder::recordingThread(std::vector<PresetSequencer::Step> steps,
   mShared->busy = false;
 }
 
-void SequenceRecorder::writeSequence(const std::vector<PresetSequencer::Step>& steps,
+void SequenceRecorder::writeSequence(const std::vector<SequenceStep>& steps,
                                      const std::string& name, bool overwrite) {
-  std::string text;
-  for (const auto& step : steps) {
-    if (step.type == PresetSequencer::Step::PRESET) {
-      text +=
-          step.name + ":" + formatFloat(step.morphTime) + ":" + formatFloat(step.waitTime) + "\n";
-    } else {
-      text += "+" + formatFloat(step.waitTime) + ":" + step.name + ":" +
-              formatFloat(step.params.front().get<float>()) + "\n";
-    }
-  }
-  text += "::\n";
   const std::string dir =
       mHandler ? mHandler->getCurrentPath() : File::conformDirectory(mDirectory);
   std::string path = dir + name + ".sequence";
@@ -211,19 +191,10 @@ void SequenceRecorder::writeSequence(const std::vector<PresetSequencer::Step>& s
       path = dir + name + "_" + std::to_string(n) + ".sequence";
     }
   }
-  switch (File::writeReplacing(path, text)) {
-    case File::WriteResult::OPEN_FAILED:
-      std::cout << "Error while opening sequence file: " << path << std::endl;
-      break;
-    case File::WriteResult::WRITE_FAILED:
-      std::cout << "Error while writing sequence file: " << path << std::endl;
-      break;
-    default: {
-      std::cout << "Recorded: " << path << std::endl;
-      std::lock_guard<std::mutex> lock(mShared->lock);
-      mLastPath = path;
-    }
-  }
+  if (!SequenceFile::write(path, steps)) return;
+  print("Recorded: %s\n", path.c_str());
+  std::lock_guard<std::mutex> lock(mShared->lock);
+  mLastPath = path;
 }
 
 bool SequenceRecorder::consumeMessage(osc::Message& message, std::string rootPath) {
@@ -233,12 +204,12 @@ bool SequenceRecorder::consumeMessage(osc::Message& message, std::string rootPat
   if (pattern == address + "/startRecord" && message.typeTags() == "s") {
     std::string name;
     message >> name;
-    std::cout << "/startRecord " << name << std::endl;
+    print("/startRecord %s\n", name.c_str());
     startRecord(name, false);
     return true;
   }
   if (pattern == address + "/stopRecord") {
-    std::cout << "/stopRecord" << std::endl;
+    print("/stopRecord\n");
     stopRecord();
     return true;
   }
@@ -253,7 +224,7 @@ bool SequenceRecorder::consumeMessage(osc::Message& message, std::string rootPat
         std::lock_guard<std::mutex> control(mControlLock);
         name = mSequenceName;
       }
-      std::cout << "record sequence " << name << std::endl;
+      print("record sequence %s\n", name.c_str());
       startRecord(name, false);
     }
     return true;

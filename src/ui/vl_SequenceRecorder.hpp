@@ -2,6 +2,7 @@
 
 // Records the preset recalls of a PresetHandler, and the changes of parameters registered
 // with the recorder, with their timing, into a sequence file that PresetSequencer plays back.
+// Starting and stopping are safe from any number of threads at once.
 
 #include <condition_variable>
 #include <deque>
@@ -13,7 +14,7 @@
 
 #include "protocol/vl_OSC.hpp"
 #include "ui/vl_PresetHandler.hpp"
-#include "ui/vl_PresetSequencer.hpp"
+#include "ui/vl_SequenceFile.hpp"
 #include "ui/vl_SequencerClock.hpp"
 
 namespace vl {
@@ -77,11 +78,12 @@ class SequenceRecorder : public osc::MessageConsumer {
     void push(bool preset, const std::string& name, float value);
   };
 
-  void recordingThread(std::vector<PresetSequencer::Step> steps, std::string name, bool overwrite,
+  void recordingThread(std::vector<SequenceStep> steps, std::string name, bool overwrite,
                        double start);
-  void writeSequence(const std::vector<PresetSequencer::Step>& steps, const std::string& name,
+  void writeSequence(const std::vector<SequenceStep>& steps, const std::string& name,
                      bool overwrite);
-  void join();
+  // Ends the recording in progress and joins its thread; caller holds mControlLock.
+  void stopLocked();
 
   std::string mDirectory;
   std::vector<ParameterMeta*> mParameters;
@@ -89,7 +91,7 @@ class SequenceRecorder : public osc::MessageConsumer {
   std::string mSequenceName = "NewSequence";
   std::shared_ptr<Shared> mShared;
   std::thread mThread;
-  std::mutex mControlLock;
+  std::mutex mControlLock;  // one start or stop at a time: they replace mThread
   PresetHandler* mHandler = nullptr;
   double mMaxRecordTime = 60.0;
   std::string mLastPath;

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "ui/preset_test_support.hpp"
 #include "ui/sequence_test_clock.hpp"
+#include "ui/vl_PresetSequencer.hpp"
 #include "ui/vl_SequenceRecorder.hpp"
 
 using testing::internal::CaptureStderr;
@@ -210,4 +212,44 @@ TEST_F(Recording, OscMessages) {
       recorder.consumeMessage(*message("/app/rec/startRecord", std::string("../up")), "/app"));
   EXPECT_NE(GetCapturedStderr().find("Refusing sequence name"), std::string::npos);
   EXPECT_FALSE(recorder.recording());
+}
+
+TEST_F(Recording, StartAndStopFromSeveralThreadsAtOnce) {
+  vl::SequenceRecorder recorder(clock);
+  recorder << *handler;
+  constexpr int kThreads = 4, kStarts = 15;
+  CaptureStdout();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kStarts; ++i) {
+        recorder.startRecord("take" + std::to_string(t), true);
+        handler->recallPreset(i % 2 ? "A" : "B", 0.0f);
+        if (i % 4 == 3) recorder.stopRecord();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  recorder.stopRecord();
+  const std::string out = GetCapturedStdout();
+  EXPECT_FALSE(recorder.recording());
+  // Every recording started was ended by a stop or the next start, and wrote its file once.
+  std::size_t written = 0;
+  for (std::size_t at = out.find("Recorded: "); at != std::string::npos;
+       at = out.find("Recorded: ", at + 1)) {
+    ++written;
+  }
+  EXPECT_EQ(written, static_cast<std::size_t>(kThreads * kStarts));
+  // On the stopped clock each file holds whole recall lines of zero times, then its end.
+  for (int t = 0; t < kThreads; ++t) {
+    std::stringstream text(readFile(dir / ("take" + std::to_string(t) + ".sequence")));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    ASSERT_FALSE(lines.empty()) << t;
+    EXPECT_EQ(lines.back(), "::") << t;
+    lines.pop_back();
+    for (const auto& line : lines) {
+      EXPECT_TRUE(line == "A:0.000000:0.000000" || line == "B:0.000000:0.000000") << line;
+    }
+  }
 }
