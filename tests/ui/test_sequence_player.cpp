@@ -276,3 +276,33 @@ TEST(SequencerThread, RepeatedStartsHandShakeEveryTime) {
   EXPECT_FALSE(seq.running());
   EXPECT_GE(ticks, 2);
 }
+
+TEST(SequenceFiles, EveryKindOfStepReadsBackAsWritten) {
+  ScratchDir dir;
+  std::vector<PresetSequencer::Step> steps(3);
+  steps[0].name = "A";
+  steps[0].morphTime = 1.5f;
+  steps[0].waitTime = 0.25f;
+  steps[1].type = PresetSequencer::Step::EVENT;
+  steps[1].name = "flash";
+  steps[1].waitTime = 2.0f;
+  steps[1].params = {0.5f, -3.0f};
+  steps[2].type = PresetSequencer::Step::PARAMETER;
+  steps[2].name = "/g/level";
+  steps[2].waitTime = 0.125f;
+  steps[2].params = {0.75f};
+  const std::string path = dir / "round.sequence";
+  ASSERT_TRUE(vl::SequenceFile::write(path, steps));
+  const auto read = vl::SequenceFile::read(path, 2.0);
+  ASSERT_EQ(read.size(), steps.size());
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    EXPECT_EQ(read[i].type, steps[i].type) << i;
+    EXPECT_EQ(read[i].name, steps[i].name) << i;
+    EXPECT_FLOAT_EQ(read[i].morphTime, 2.0f * steps[i].morphTime) << i;
+    EXPECT_FLOAT_EQ(read[i].waitTime, 2.0f * steps[i].waitTime) << i;
+    ASSERT_EQ(read[i].params.size(), steps[i].params.size()) << i;
+    for (std::size_t k = 0; k < steps[i].params.size(); ++k) {
+      EXPECT_FLOAT_EQ(read[i].params[k].get<float>(), steps[i].params[k].get<float>());
+    }
+  }
+}
