@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/vl_Warn.hpp"
 #include "graphics/vl_DefaultShaders.hpp"
 
 namespace vl {
@@ -123,6 +124,42 @@ void Graphics::blendTrans() {
 void Graphics::blendAdd() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
+
+void Graphics::blendEquation(BlendEquation e) {
+  static constexpr GLenum kEquations[] = {GL_FUNC_ADD, GL_FUNC_SUBTRACT, GL_FUNC_REVERSE_SUBTRACT,
+                                          GL_MIN, GL_MAX};
+  glBlendEquation(kEquations[static_cast<int>(e)]);
+}
+
+void Graphics::pushState() {
+  FixedState s;
+  s.depthTest = glIsEnabled(GL_DEPTH_TEST);
+  s.blend = glIsEnabled(GL_BLEND);
+  GLboolean mask = GL_TRUE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+  s.depthMask = mask;
+  glGetIntegerv(GL_BLEND_SRC_RGB, &s.srcRGB);
+  glGetIntegerv(GL_BLEND_DST_RGB, &s.dstRGB);
+  glGetIntegerv(GL_BLEND_SRC_ALPHA, &s.srcAlpha);
+  glGetIntegerv(GL_BLEND_DST_ALPHA, &s.dstAlpha);
+  glGetIntegerv(GL_BLEND_EQUATION_RGB, &s.equationRGB);
+  glGetIntegerv(GL_BLEND_EQUATION_ALPHA, &s.equationAlpha);
+  mSavedStates.push_back(s);
+}
+
+void Graphics::popState() {
+  if (mSavedStates.empty()) {
+    VL_WARN_ONCE("popState without a matching pushState\n");
+    return;
+  }
+  const FixedState s = mSavedStates.back();
+  mSavedStates.pop_back();
+  depthTesting(s.depthTest);
+  blending(s.blend);
+  depthMask(s.depthMask);
+  glBlendFuncSeparate(GLenum(s.srcRGB), GLenum(s.dstRGB), GLenum(s.srcAlpha), GLenum(s.dstAlpha));
+  glBlendEquationSeparate(GLenum(s.equationRGB), GLenum(s.equationAlpha));
 }
 
 void Graphics::depthTesting(bool on) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "graphics/vl_FBO.hpp"
 #include "graphics/vl_Light.hpp"
@@ -45,12 +46,20 @@ class Graphics : public RenderManager {
   void blendTrans();
   // Additive blending (source alpha, one); turns blending on.
   void blendAdd();
+  // How the weighted source and destination combine, for colour and alpha alike.
+  enum class BlendEquation { ADD, SUBTRACT, REVERSE_SUBTRACT, MIN, MAX };
+  void blendEquation(BlendEquation e);
   void depthTesting(bool on);
   void depthMask(bool on);
   void culling(bool on);
   void pointSize(float size);
   // Core contexts may only support width 1.
   void lineWidth(float width);
+  // Saves depth testing and writing, and blending with its factors and equation, as the
+  // context has them; popState puts back the last saved set. A draw that changes them for
+  // itself thus leaves them as it found them, whoever set them before.
+  void pushState();
+  void popState();
 
   // --- Colouring ----------------------------------------------------------------------
   // Uniform colour mode with this colour.
@@ -139,6 +148,12 @@ class Graphics : public RenderManager {
     bool lit = false, material = false;
   };
 
+  // The fixed-function state that pushState saves, as the context reports it.
+  struct FixedState {
+    bool depthTest = false, depthMask = true, blend = false;
+    int srcRGB = 0, dstRGB = 0, srcAlpha = 0, dstAlpha = 0, equationRGB = 0, equationAlpha = 0;
+  };
+
   void uploadLighting(const DefaultProgram& p);
   void uploadNormalMatrix(const DefaultProgram& p);
   void uploadLightPositions(const DefaultProgram& p);
@@ -159,6 +174,7 @@ class Graphics : public RenderManager {
   int mCurrent = -1;  // index of the default program in use, -1 for none or the user's
   std::uint64_t mAmbientSeen = 0;
   EasyVAO mScratch;
+  std::vector<FixedState> mSavedStates;
 };
 
 }  // namespace vl
