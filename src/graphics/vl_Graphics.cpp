@@ -94,6 +94,19 @@ void Graphics::init() {
   mUniformsChanged = true;
 }
 
+void Graphics::release() {
+  for (DefaultProgram& p : mPrograms) {
+    p.program.destroy();
+    p.loc = Locations{};
+  }
+  mScratch = std::make_unique<EasyVAO>();
+  mShader = nullptr;
+  mCurrent = -1;
+  mInitialized = false;
+  mReselect = true;
+  mUniformsChanged = true;
+}
+
 // --- Fixed-function state ---------------------------------------------------------------
 
 void Graphics::clear(float r, float g, float b, float a) {
@@ -362,9 +375,9 @@ void Graphics::draw(VAOMesh& mesh) {
 }
 
 void Graphics::draw(const Mesh& mesh) {
-  mScratch.update(mesh);
+  mScratch->update(mesh);
   update();
-  mScratch.draw();
+  mScratch->draw();
 }
 
 void Graphics::draw(EasyVAO& vao) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "graphics/vl_FBO.hpp"
@@ -32,6 +33,9 @@ class Graphics : public RenderManager {
   // Compiles the default programs (once; needs a current OpenGL 3.3 context).
   void init();
   bool initialized() const { return mInitialized; }
+  // Deletes the default programs and scratch buffers, with their context current, before the
+  // context goes; the next init or draw makes them again in the context current then.
+  void release();
 
   // --- Targets and fixed-function state -----------------------------------------------
   void framebuffer(FBO& fbo) { fbo.bind(); }
@@ -173,7 +177,7 @@ class Graphics : public RenderManager {
   std::array<DefaultProgram, NUM_DEFAULT_SHADERS> mPrograms;
   int mCurrent = -1;  // index of the default program in use, -1 for none or the user's
   std::uint64_t mAmbientSeen = 0;
-  EasyVAO mScratch;
+  std::unique_ptr<EasyVAO> mScratch = std::make_unique<EasyVAO>();
   std::vector<FixedState> mSavedStates;
 };
 

@@ -136,6 +136,7 @@ bool Window::create(bool verbose) {
   installCallbacks();
   applyVSync();
   windowMap()[mHandle] = this;
+  if (onContextCreate) onContextCreate();
   return true;
 }
 
@@ -185,9 +186,18 @@ void Window::installCallbacks() {
 
 void Window::destroyNative() {
   if (!mHandle) return;
+  GLFWwindow* const previous = gCurrentContext;
+  if (onContextDestroy) {
+    makeCurrent();
+    onContextDestroy();
+  }
   windowMap().erase(mHandle);
   if (gCurrentContext == mHandle) gCurrentContext = nullptr;
   glfwDestroyWindow(mHandle);
+  if (previous && previous != mHandle && gCurrentContext != previous) {
+    glfwMakeContextCurrent(previous);
+    gCurrentContext = previous;
+  }
   mHandle = nullptr;
 }
 
