@@ -1,7 +1,5 @@
 #include "HydrogenVisual.hpp"
 
-#include <epoxy/gl.h>
-
 #include <algorithm>
 
 namespace {
@@ -92,14 +90,17 @@ void HydrogenVisual::buildLines() {
 
 void HydrogenVisual::draw(vl::Graphics& g) {
   if (mStyle < kRibbon || mStyle > kMarkers) return;
-  // Translucent needles see each other through the ribbon: no depth test.
+  // Translucent needles see each other through the ribbon: no depth test. Whatever is drawn
+  // next finds depth testing and blending as they were.
+  g.pushState();
   g.depthTesting(false);
   g.blendTrans();
-  glBlendEquation(GL_FUNC_ADD);
+  g.blendEquation(vl::Graphics::BlendEquation::ADD);
   g.pushMatrix();
   g.meshColor();
   mMesh.primitive(mPrimitive);
   mMesh.update();
   g.draw(mMesh);
   g.popMatrix();
+  g.popState();
 }

@@ -37,8 +37,9 @@ class HydrogenVisual {
   void init();
   // Rebuilds the needles and the mesh from the particles; every frame, drawn or not.
   void step();
-  // With blending and without depth testing; the owner has placed the atom. Draws the style
-  // that the last step built (nothing for an index that names no style).
+  // With blending and without depth testing, both put back as they were afterwards; the owner
+  // has placed the atom. Draws the style that the last step built (nothing for an index that
+  // names no style).
   void draw(vl::Graphics& g);
 
   const vl::VAOMesh& mesh() const { return mMesh; }

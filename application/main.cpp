@@ -1,11 +1,10 @@
 // Until the piece itself is assembled, ZENTHA shows one atom: a fixed superposition of three
 // hydrogen eigenstates drawn as a translucent ribbon of spin needles. Dragging with the mouse
 // turns it; the navigation keys move the camera around it.
-#include <cstdio>
-
 #include "HydrogenAtom.hpp"
 #include "HydrogenVisual.hpp"
 #include "app/vl_App.hpp"
+#include "core/vl_Console.hpp"
 
 class AtomDemo : public vl::App {
  public:
@@ -23,7 +22,7 @@ class AtomDemo : public vl::App {
     mVisual.parameters().howTranslucent.set(0.6f);
     nav().pos() = vl::Vec3d(0.0, 0.0, 5.0);
     nav().setHome();
-    std::printf(
+    vl::print(
         "ZENTHA atom: drag with the mouse to turn it; w/x/a/d/e/c move, arrows turn, "
         "control-q quits\n");
   }

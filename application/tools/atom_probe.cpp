@@ -9,7 +9,6 @@
 // Every 64th particle prints as "i x y z a b c d": position, then spinor.
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -17,16 +16,17 @@
 
 #include "HydrogenAtom.hpp"
 #include "VoiceParameters.hpp"
+#include "core/vl_Console.hpp"
 
 namespace {
 
 constexpr long kMaxFrames = 10000000;
 
 void usage() {
-  std::fprintf(stderr,
-               "usage: atom_probe [--frames N] [NAME=VALUE ...]\n"
-               "  NAME: a physics parameter (polyRadius), a wave-function parameter (wfs1/n) or "
-               "a resonance (reson1R)\n");
+  vl::printError(
+      "usage: atom_probe [--frames N] [NAME=VALUE ...]\n"
+      "  NAME: a physics parameter (polyRadius), a wave-function parameter (wfs1/n) or "
+      "a resonance (reson1R)\n");
 }
 
 bool parseNumber(const std::string& text, double& out) {
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
       double n = 0;
       if (i + 1 >= argc || !parseNumber(argv[i + 1], n) || n < 0 || n > kMaxFrames ||
           n != std::floor(n)) {
-        std::fprintf(stderr, "ERROR: --frames needs a whole number from 0 to %ld\n", kMaxFrames);
+        vl::printError("ERROR: --frames needs a whole number from 0 to %ld\n", kMaxFrames);
         return 2;
       }
       frames = long(n);
@@ -70,29 +70,29 @@ int main(int argc, char** argv) {
     }
     const size_t eq = arg.find('=');
     if (eq == std::string::npos) {
-      std::fprintf(stderr, "ERROR: expected NAME=VALUE, got \"%s\"\n", arg.c_str());
+      vl::printError("ERROR: expected NAME=VALUE, got \"%s\"\n", arg.c_str());
       usage();
       return 2;
     }
     const std::string name = arg.substr(0, eq), text = arg.substr(eq + 1);
     const auto found = byName.find(name);
     if (found == byName.end()) {
-      std::fprintf(stderr, "ERROR: unknown parameter \"%s\"\n", name.c_str());
+      vl::printError("ERROR: unknown parameter \"%s\"\n", name.c_str());
       usage();
       return 2;
     }
     double value = 0;
     if (!parseNumber(text, value)) {
-      std::fprintf(stderr, "ERROR: value of %s is not a finite number: \"%s\"\n", name.c_str(),
-                   text.c_str());
+      vl::printError("ERROR: value of %s is not a finite number: \"%s\"\n", name.c_str(),
+                     text.c_str());
       return 2;
     }
     // Out-of-range values are refused rather than clamped, so that a typo does not silently
     // become a range end.
     if (auto* p = dynamic_cast<vl::Parameter*>(found->second)) {
       if (value < p->min() || value > p->max()) {
-        std::fprintf(stderr, "ERROR: %s = %s is outside its range [%g, %g]\n", name.c_str(),
-                     text.c_str(), double(p->min()), double(p->max()));
+        vl::printError("ERROR: %s = %s is outside its range [%g, %g]\n", name.c_str(), text.c_str(),
+                       double(p->min()), double(p->max()));
         return 2;
       }
     }
@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < HydrogenAtom::kParticles; i += 64) {
     const vl::Vec3d& x = atom.particles()[i].position;
     const Spinor& s = atom[i];
-    std::printf("%d %.12g %.12g %.12g %.12g %.12g %.12g %.12g\n", i, x[0], x[1], x[2], s.a, s.b,
-                s.c, s.d);
+    vl::print("%d %.12g %.12g %.12g %.12g %.12g %.12g %.12g\n", i, x[0], x[1], x[2], s.a, s.b, s.c,
+              s.d);
   }
   return 0;
 }

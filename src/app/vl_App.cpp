@@ -1,8 +1,8 @@
 #include "app/vl_App.hpp"
 
-#include <cstdio>
-#include <iostream>
 #include <typeinfo>
+
+#include "core/vl_Console.hpp"
 
 namespace vl {
 
@@ -47,7 +47,7 @@ GLFWOpenGLWindowDomain& standInWindowDomain() {
 
 GLFWOpenGLWindowDomain& App::windowDomainOrWarn() const {
   if (mDefaultWindowDomain && mDefaultWindowDomain->hasWindow()) return *mDefaultWindowDomain;
-  std::cerr << "ERROR: calling function for Window before window is available!" << std::endl;
+  printError("ERROR: calling function for Window before window is available!\n");
   return standInWindowDomain();
 }
 
@@ -87,11 +87,11 @@ void App::initializeDomains() {
     } else if (type == typeid(OSCDomain)) {
       static_cast<OSCDomain*>(domain.get())->onMessage = [this](osc::Message& m) { onMessage(m); };
     } else {
-      std::cout << "WARNING: Domain unknown for auto connection" << std::endl;
+      print("WARNING: Domain unknown for auto connection\n");
     }
   }
   for (auto& domain : mDomainList) {
-    if (!domain->init()) std::cerr << "ERROR initializing domain " << std::endl;
+    if (!domain->init()) printError("ERROR initializing domain \n");
   }
 }
 
@@ -120,14 +120,14 @@ void App::start() {
     mRunningDomains.push_back(domain);
     auto* async = dynamic_cast<AsynchronousDomain*>(domain.get());
     if (async && !async->start()) {
-      std::cerr << "ERROR starting domain " << std::endl;
+      printError("ERROR starting domain \n");
       break;
     }
   }
 
   while (!mRunningDomains.empty()) {
     auto* async = dynamic_cast<AsynchronousDomain*>(mRunningDomains.back().get());
-    if (async && !async->stop()) std::cerr << "ERROR stopping domain " << std::endl;
+    if (async && !async->stop()) printError("ERROR stopping domain \n");
     mRunningDomains.pop_back();
   }
 
@@ -135,7 +135,7 @@ void App::start() {
   mDefaultWindowDomain = nullptr;
 
   for (auto& domain : mDomainList) {
-    if (!domain->cleanup()) std::cerr << "ERROR cleaning up domain " << std::endl;
+    if (!domain->cleanup()) printError("ERROR cleaning up domain \n");
   }
 }
 

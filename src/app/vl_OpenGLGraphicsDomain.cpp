@@ -32,9 +32,12 @@ bool OpenGLGraphicsDomain::start() {
 
   bool ticked = true;
   while (ticked && !mShouldQuitApp.load() && !mSubDomains.empty()) {
+    // The frame is paced before its work, not in the middle of it, so that the mutex is
+    // free while the loop sleeps. The simulation still gets the previous frame's duration
+    // and the windows the one just measured.
+    waitForNextFrame();
     std::lock_guard<std::mutex> frame(mDomainMutex);
     ticked = tickSubdomains(true);
-    waitForNextFrame();
     mTimeDelta = lastFrameDurationNs() / 1e9;
     ticked = tickSubdomains(false) && ticked;
   }

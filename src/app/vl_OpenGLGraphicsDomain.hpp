@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "core/vl_ComputationDomain.hpp"
 #include "app/vl_FPS.hpp"
+#include "core/vl_ComputationDomain.hpp"
 
 namespace vl {
 
@@ -25,8 +25,9 @@ struct WindowSettings {
 };
 
 // Owns the main loop: on the thread that calls start it runs paced frames until quit is asked
-// or a window closes. Each frame, with the domain's mutex held, the prepend sub-domains (the
-// simulation) tick, the frame is paced, then the window sub-domains draw.
+// or a window closes. Each frame is paced, then, with the domain's mutex held, the prepend
+// sub-domains (the simulation) tick and the window sub-domains draw; between frames the
+// mutex is free.
 class OpenGLGraphicsDomain : public AsynchronousDomain, public FPS {
  public:
   ~OpenGLGraphicsDomain() override = default;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/vl_Warn.hpp"
 #include "graphics/vl_DefaultShaders.hpp"
 
 namespace vl {
@@ -93,6 +94,19 @@ void Graphics::init() {
   mUniformsChanged = true;
 }
 
+void Graphics::release() {
+  for (DefaultProgram& p : mPrograms) {
+    p.program.destroy();
+    p.loc = Locations{};
+  }
+  mScratch = std::make_unique<EasyVAO>();
+  mShader = nullptr;
+  mCurrent = -1;
+  mInitialized = false;
+  mReselect = true;
+  mUniformsChanged = true;
+}
+
 // --- Fixed-function state ---------------------------------------------------------------
 
 void Graphics::clear(float r, float g, float b, float a) {
@@ -123,6 +137,42 @@ void Graphics::blendTrans() {
 void Graphics::blendAdd() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
+
+void Graphics::blendEquation(BlendEquation e) {
+  static constexpr GLenum kEquations[] = {GL_FUNC_ADD, GL_FUNC_SUBTRACT, GL_FUNC_REVERSE_SUBTRACT,
+                                          GL_MIN, GL_MAX};
+  glBlendEquation(kEquations[static_cast<int>(e)]);
+}
+
+void Graphics::pushState() {
+  FixedState s;
+  s.depthTest = glIsEnabled(GL_DEPTH_TEST);
+  s.blend = glIsEnabled(GL_BLEND);
+  GLboolean mask = GL_TRUE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+  s.depthMask = mask;
+  glGetIntegerv(GL_BLEND_SRC_RGB, &s.srcRGB);
+  glGetIntegerv(GL_BLEND_DST_RGB, &s.dstRGB);
+  glGetIntegerv(GL_BLEND_SRC_ALPHA, &s.srcAlpha);
+  glGetIntegerv(GL_BLEND_DST_ALPHA, &s.dstAlpha);
+  glGetIntegerv(GL_BLEND_EQUATION_RGB, &s.equationRGB);
+  glGetIntegerv(GL_BLEND_EQUATION_ALPHA, &s.equationAlpha);
+  mSavedStates.push_back(s);
+}
+
+void Graphics::popState() {
+  if (mSavedStates.empty()) {
+    VL_WARN_ONCE("popState without a matching pushState\n");
+    return;
+  }
+  const FixedState s = mSavedStates.back();
+  mSavedStates.pop_back();
+  depthTesting(s.depthTest);
+  blending(s.blend);
+  depthMask(s.depthMask);
+  glBlendFuncSeparate(GLenum(s.srcRGB), GLenum(s.dstRGB), GLenum(s.srcAlpha), GLenum(s.dstAlpha));
+  glBlendEquationSeparate(GLenum(s.equationRGB), GLenum(s.equationAlpha));
 }
 
 void Graphics::depthTesting(bool on) {
@@ -325,9 +375,9 @@ void Graphics::draw(VAOMesh& mesh) {
 }
 
 void Graphics::draw(const Mesh& mesh) {
-  mScratch.update(mesh);
+  mScratch->update(mesh);
   update();
-  mScratch.draw();
+  mScratch->draw();
 }
 
 void Graphics::draw(EasyVAO& vao) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "graphics/vl_FBO.hpp"
 #include "graphics/vl_Light.hpp"
@@ -31,6 +33,9 @@ class Graphics : public RenderManager {
   // Compiles the default programs (once; needs a current OpenGL 3.3 context).
   void init();
   bool initialized() const { return mInitialized; }
+  // Deletes the default programs and scratch buffers, with their context current, before the
+  // context goes; the next init or draw makes them again in the context current then.
+  void release();
 
   // --- Targets and fixed-function state -----------------------------------------------
   void framebuffer(FBO& fbo) { fbo.bind(); }
@@ -45,12 +50,20 @@ class Graphics : public RenderManager {
   void blendTrans();
   // Additive blending (source alpha, one); turns blending on.
   void blendAdd();
+  // How the weighted source and destination combine, for colour and alpha alike.
+  enum class BlendEquation { ADD, SUBTRACT, REVERSE_SUBTRACT, MIN, MAX };
+  void blendEquation(BlendEquation e);
   void depthTesting(bool on);
   void depthMask(bool on);
   void culling(bool on);
   void pointSize(float size);
   // Core contexts may only support width 1.
   void lineWidth(float width);
+  // Saves depth testing and writing, and blending with its factors and equation, as the
+  // context has them; popState puts back the last saved set. A draw that changes them for
+  // itself thus leaves them as it found them, whoever set them before.
+  void pushState();
+  void popState();
 
   // --- Colouring ----------------------------------------------------------------------
   // Uniform colour mode with this colour.
@@ -139,6 +152,12 @@ class Graphics : public RenderManager {
     bool lit = false, material = false;
   };
 
+  // The fixed-function state that pushState saves, as the context reports it.
+  struct FixedState {
+    bool depthTest = false, depthMask = true, blend = false;
+    int srcRGB = 0, dstRGB = 0, srcAlpha = 0, dstAlpha = 0, equationRGB = 0, equationAlpha = 0;
+  };
+
   void uploadLighting(const DefaultProgram& p);
   void uploadNormalMatrix(const DefaultProgram& p);
   void uploadLightPositions(const DefaultProgram& p);
@@ -158,7 +177,8 @@ class Graphics : public RenderManager {
   std::array<DefaultProgram, NUM_DEFAULT_SHADERS> mPrograms;
   int mCurrent = -1;  // index of the default program in use, -1 for none or the user's
   std::uint64_t mAmbientSeen = 0;
-  EasyVAO mScratch;
+  std::unique_ptr<EasyVAO> mScratch = std::make_unique<EasyVAO>();
+  std::vector<FixedState> mSavedStates;
 };
 
 }  // namespace vl

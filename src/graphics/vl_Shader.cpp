@@ -3,9 +3,9 @@
 #include <epoxy/gl.h>
 
 #include <atomic>
-#include <cstdio>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "core/vl_Console.hpp"
 #include "core/vl_Warn.hpp"
 
 namespace vl {
@@ -13,8 +13,7 @@ namespace vl {
 void ShaderBase::printLog() const {
   std::string text = log();
   if (!text.empty()) {
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    vl::print("%s\n", text.c_str());
   }
 }
 

@@ -116,6 +116,11 @@ void Texture::applyParams() {
 void Texture::submit(const void* pixels) {
   validate();
   glBindTexture(mTarget, mID);
+  // Rows are tightly packed; OpenGL would otherwise pad each to four bytes, which shears
+  // one-byte images whose width is not a multiple of four.
+  GLint alignment = 4;
+  glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   switch (mTarget) {
     case GL_TEXTURE_1D:
       glTexSubImage1D(mTarget, 0, 0, mWidth, mFormat, mType, pixels);
@@ -129,9 +134,11 @@ void Texture::submit(const void* pixels) {
       break;
     default:
       VL_WARN("invalid texture target %d\n", static_cast<int>(mTarget));
+      glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
       glBindTexture(mTarget, 0);
       return;
   }
+  glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
   applyParams();
   if (mMipmap) glGenerateMipmap(mTarget);
   glBindTexture(mTarget, 0);

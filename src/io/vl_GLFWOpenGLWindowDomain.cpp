@@ -5,6 +5,7 @@
 namespace vl {
 
 GLFWOpenGLWindowDomain::GLFWOpenGLWindowDomain() : mNavControl(mNav) {
+  window();
   mView.pose(mNav.transformed());
 
   preOnFrame = [this] {
@@ -27,13 +28,23 @@ GLFWOpenGLWindowDomain::~GLFWOpenGLWindowDomain() {
   cleanup(nullptr);
 }
 
+Window& GLFWOpenGLWindowDomain::window() {
+  if (!mWindow) {
+    mWindow = std::make_unique<Window>();
+    // The drawing state's programs and buffers live and die with the window's context,
+    // which a change of display mode replaces.
+    mWindow->onContextCreate = [this] { graphics().init(); };
+    mWindow->onContextDestroy = [this] {
+      if (mGraphics) mGraphics->release();
+    };
+  }
+  return *mWindow;
+}
+
 bool GLFWOpenGLWindowDomain::init(ComputationDomain*) {
-  if (!mWindow) mWindow = std::make_unique<Window>();
-  if (!mGraphics) mGraphics = std::make_unique<Graphics>();
-  if (mWindow->created()) return true;
-  if (!mWindow->create(false)) return false;
-  mGraphics->init();
-  return true;
+  Window& w = window();
+  if (w.created()) return true;
+  return w.create(false);  // which initialises the graphics
 }
 
 bool GLFWOpenGLWindowDomain::tick() {

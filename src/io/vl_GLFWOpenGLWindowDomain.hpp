@@ -35,10 +35,7 @@ class GLFWOpenGLWindowDomain : public SynchronousDomain {
 
   // The window and graphics exist from the first init until cleanup; a domain that never
   // opened a window still hands out unopened ones rather than nothing.
-  Window& window() {
-    if (!mWindow) mWindow = std::make_unique<Window>();
-    return *mWindow;
-  }
+  Window& window();
   Graphics& graphics() {
     if (!mGraphics) mGraphics = std::make_unique<Graphics>();
     return *mGraphics;
@@ -51,7 +48,7 @@ class GLFWOpenGLWindowDomain : public SynchronousDomain {
   NavInputControl& navControl() { return mNavControl; }
 
  private:
-  std::unique_ptr<Window> mWindow = std::make_unique<Window>();
+  std::unique_ptr<Window> mWindow;
   std::unique_ptr<Graphics> mGraphics = std::make_unique<Graphics>();
   Nav mNav;
   Viewpoint mView;

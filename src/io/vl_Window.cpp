@@ -7,8 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 #include <unordered_map>
+
+#include "core/vl_Console.hpp"
 
 namespace vl {
 
@@ -24,7 +25,7 @@ std::unordered_map<GLFWwindow*, Window*>& windowMap() {
 }
 
 void errorCallback(int code, const char* description) {
-  std::cout << "glfw error [" << code << "]: " << description << std::endl;
+  print("glfw error [%d]: %s\n", code, description);
 }
 
 void keyCallback(GLFWwindow* h, int key, int /*scancode*/, int action, int mods) {
@@ -60,7 +61,7 @@ void framebufferSizeCallback(GLFWwindow* h, int width, int height) {
 void initializeWindowManager() {
   if (gInitialized) return;
   if (!glfwInit()) {
-    std::cout << "ERROR: could not initialize GLFW\n";
+    print("ERROR: could not initialize GLFW\n");
     std::exit(1);
   }
   glfwSetErrorCallback(errorCallback);
@@ -109,33 +110,34 @@ bool Window::create(bool verbose) {
   glfwGetWindowSize(mHandle, &actual.w, &actual.h);
   glfwGetWindowPos(mHandle, &actual.l, &actual.t);
   if (actual != mWindowed) {
-    if (verbose) std::cout << "screen dimension different from requested" << std::endl;
+    if (verbose) print("screen dimension different from requested\n");
     mWindowed = actual;
   }
 
   // libepoxy resolves OpenGL entry points on first use with a current context: nothing to load.
   if (verbose) {
-    std::cout << "window opened, size: (" << mWindowed.w << ", " << mWindowed.h << "), "
-              << "position: (" << mWindowed.l << ", " << mWindowed.t << ")" << std::endl;
+    print("window opened, size: (%d, %d), position: (%d, %d)\n", mWindowed.w, mWindowed.h,
+          mWindowed.l, mWindowed.t);
     const GLubyte* renderer = glGetString(GL_RENDERER);
     const GLubyte* glsl = glGetString(GL_SHADING_LANGUAGE_VERSION);
-    std::cout << "renderer: " << (renderer ? reinterpret_cast<const char*>(renderer) : "") << "\n"
-              << "opengl window version: "
-              << glfwGetWindowAttrib(mHandle, GLFW_CONTEXT_VERSION_MAJOR) << "."
-              << glfwGetWindowAttrib(mHandle, GLFW_CONTEXT_VERSION_MINOR) << "\n"
-              << "glsl version: " << (glsl ? reinterpret_cast<const char*>(glsl) : "") << std::endl;
+    print("renderer: %s\nopengl window version: %d.%d\nglsl version: %s\n",
+          renderer ? reinterpret_cast<const char*>(renderer) : "",
+          glfwGetWindowAttrib(mHandle, GLFW_CONTEXT_VERSION_MAJOR),
+          glfwGetWindowAttrib(mHandle, GLFW_CONTEXT_VERSION_MINOR),
+          glsl ? reinterpret_cast<const char*>(glsl) : "");
   }
 
   glfwGetFramebufferSize(mHandle, &mFramebufferW, &mFramebufferH);
   updatePixelDensity();
   if (verbose) {
-    std::cout << "framebuffer size: " << mFramebufferW << ", " << mFramebufferH << "\n"
-              << "pixel density: " << mPixelDensity << std::endl;
+    print("framebuffer size: %d, %d\npixel density: %g\n", mFramebufferW, mFramebufferH,
+          double(mPixelDensity));
   }
 
   installCallbacks();
   applyVSync();
   windowMap()[mHandle] = this;
+  if (onContextCreate) onContextCreate();
   return true;
 }
 
@@ -158,18 +160,17 @@ GLFWwindow* Window::openNative(bool verbose) {
   hint(stereo);
   if (GLFWwindow* h = open()) return h;
   if (!stereo) {
-    if (verbose) std::cout << "failed to create window" << std::endl;
+    if (verbose) print("failed to create window\n");
     return nullptr;
   }
   hint(false);
   if (GLFWwindow* h = open()) {
     mDisplayMode &= ~STEREO_BUF;
-    std::cout << "tried to create stereo window but failed. creating mono window" << std::endl;
+    print("tried to create stereo window but failed. creating mono window\n");
     return h;
   }
   if (verbose) {
-    std::cout << "failed to create stereo window, and also failed to create mono window"
-              << std::endl;
+    print("failed to create stereo window, and also failed to create mono window\n");
   }
   return nullptr;
 }
@@ -185,9 +186,18 @@ void Window::installCallbacks() {
 
 void Window::destroyNative() {
   if (!mHandle) return;
+  GLFWwindow* const previous = gCurrentContext;
+  if (onContextDestroy) {
+    makeCurrent();
+    onContextDestroy();
+  }
   windowMap().erase(mHandle);
   if (gCurrentContext == mHandle) gCurrentContext = nullptr;
   glfwDestroyWindow(mHandle);
+  if (previous && previous != mHandle && gCurrentContext != previous) {
+    glfwMakeContextCurrent(previous);
+    gCurrentContext = previous;
+  }
   mHandle = nullptr;
 }
 

@@ -51,6 +51,11 @@ class Window {
   MouseCallback onMouseMove = [](const Mouse&) { return true; };
   MouseCallback onMouseScroll = [](const Mouse&) { return true; };
   ResizeCallback onResize = [](int, int) {};
+  // Run, when bound, with the window's context current: after a native window (and with it
+  // a context) was created, and before one is destroyed. Owners of GL objects make and
+  // release them here, since a display-mode change replaces the context.
+  std::function<void()> onContextCreate;
+  std::function<void()> onContextDestroy;
 
   Window() = default;
   Window(const Window&) = delete;

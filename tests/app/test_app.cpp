@@ -1,5 +1,6 @@
 // The app's life: hooks in their order, frame timing, the frame mutex, and the messages of
 // domains that fail. Runs against a real window on a virtual display.
+#include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -118,6 +119,36 @@ TEST(App, AnotherThreadHoldingTheFrameMutexExcludesItselfFromFrames) {
   other.join();
   EXPECT_TRUE(held);
   EXPECT_EQ(framesWhileHeld, 0);
+}
+
+TEST(App, WindowsOfAnotherDisplayModeDrawWithTheDefaultPrograms) {
+  OpenGLGraphicsDomain gd;
+  gd.init();
+  gd.nextWindowProperties.displayMode = Window::DOUBLE_BUF | Window::DEPTH_BUF;
+  auto wd = gd.newWindow();
+  ASSERT_TRUE(wd->hasWindow());
+  EXPECT_EQ(wd->window().displayMode(), Window::DOUBLE_BUF | Window::DEPTH_BUF);
+  // One frame: a red square over the whole frame in the default uniform colour program.
+  unsigned char middle[4] = {0, 0, 0, 0};
+  GLenum error = GL_NO_ERROR;
+  wd->onDraw = [&](Graphics& g) {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    g.clear(0, 0, 0);
+    g.resetMatrixStack();
+    Mesh square(Mesh::TRIANGLE_STRIP);
+    square.vertex(-1, -1).vertex(1, -1).vertex(-1, 1).vertex(1, 1);
+    g.color(1, 0, 0);
+    g.draw(square);
+    glReadPixels(wd->window().fbWidth() / 2, wd->window().fbHeight() / 2, 1, 1, GL_RGBA,
+                 GL_UNSIGNED_BYTE, middle);
+    error = glGetError();
+  };
+  ASSERT_TRUE(wd->tick());
+  EXPECT_EQ(error, static_cast<GLenum>(GL_NO_ERROR));
+  EXPECT_EQ((std::vector<int>{middle[0], middle[1], middle[2]}), (std::vector<int>{255, 0, 0}));
+  gd.closeWindow(wd);
+  gd.cleanup();
 }
 
 TEST(App, AFailedStartSkipsLaterStartsButTheFailedDomainIsStillStopped) {

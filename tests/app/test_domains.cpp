@@ -1,12 +1,16 @@
 // The domain tree: initialisation, clean-up and ticking order, and the frame pacer.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "core/vl_ComputationDomain.hpp"
 #include "app/vl_FPS.hpp"
+#include "app/vl_OpenGLGraphicsDomain.hpp"
 #include "app/vl_SimulationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 #include "sound/vl_AudioDomain.hpp"
 
 using namespace vl;
@@ -126,6 +130,36 @@ TEST(FPS, FastFramesArePacedToExactlyOneIntervalAndSlowOnesMeasured) {
 
   fps.fps(0.0);  // ignored: a zero rate would divide by zero
   EXPECT_EQ(fps.fps(), 200.0);
+}
+
+TEST(OpenGLGraphicsDomain, TheFrameMutexIsFreeWhileTheLoopSleeps) {
+  // Frames with no work: the loop spends nearly all its time waiting for the next one.
+  struct Frames : SynchronousDomain {
+    std::atomic<int> count{0};
+    bool tick() override { return ++count < 40; }
+  };
+  OpenGLGraphicsDomain gd;
+  auto frames = std::make_shared<Frames>();
+  gd.addSubDomain(frames);
+  std::atomic<bool> done{false};
+  int tries = 0, got = 0;
+  std::thread other([&] {
+    while (!done) {
+      if (frames->count >= 2 && frames->count < 39) {  // only while the loop runs
+        ++tries;
+        if (gd.mutex().try_lock()) {
+          ++got;
+          gd.mutex().unlock();
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+  });
+  EXPECT_TRUE(gd.start());
+  done = true;
+  other.join();
+  ASSERT_GT(tries, 20);
+  EXPECT_GT(got, tries / 2) << got << " of " << tries;
 }
 
 TEST(AudioDomain, TheGainParameterIsTheStreamGainClampedToTwo) {

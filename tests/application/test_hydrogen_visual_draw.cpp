@@ -144,3 +144,42 @@ TEST_F(VisualDraw, SteppedAtomIsDrawnInItsParticlesColours) {
     for (int c = 0; c < 3; ++c) ASSERT_LE(px[4 * i + c] / 255.f, top[c] + 2.f / 255) << i;
   EXPECT_GT(*std::max_element(px.begin(), px.end()), 100);
 }
+
+TEST_F(VisualDraw, DrawingLeavesDepthAndBlendingAsItFoundThem) {
+  const std::vector<Particle> ps = flatRing(vl::Color(1.f, 1.f, 1.f, 1.f));
+  HydrogenVisual visual(ps);
+  visual.init();
+  visual.parameters().thick.set(1.f / 32);
+  auto square = [&](float half, float z, const vl::Color& c) {
+    vl::Mesh m(vl::Mesh::TRIANGLE_STRIP);
+    m.vertex(-half, -half, z).vertex(half, -half, z).vertex(-half, half, z).vertex(half, half, z);
+    g.color(c);
+    g.draw(m);
+  };
+  // Blending is off, so the odd factors and equation must not show in the picture.
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glBlendEquation(GL_MAX);
+  square(0.3f, -0.5f, vl::Color(1, 0, 0));  // near, in the middle
+  visual.step();
+  visual.draw(g);
+
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  GLint src = 0, dst = 0, equation = 0;
+  glGetIntegerv(GL_BLEND_SRC_RGB, &src);
+  glGetIntegerv(GL_BLEND_DST_ALPHA, &dst);
+  glGetIntegerv(GL_BLEND_EQUATION_ALPHA, &equation);
+  EXPECT_EQ(src, GL_ONE);
+  EXPECT_EQ(dst, GL_ONE);
+  EXPECT_EQ(equation, GL_MAX);
+  // A far square over the whole frame, drawn after the atom, stays behind the near one.
+  square(1.f, 0.5f, vl::Color(0, 0, 1));
+  EXPECT_TRUE(colorNear(pixel(16, 16), vl::Color(1, 0, 0)));
+  EXPECT_TRUE(colorNear(pixel(1, 1), vl::Color(0, 0, 1)));
+
+  glDisable(GL_DEPTH_TEST);
+  glBlendFunc(GL_ONE, GL_ZERO);
+  glBlendEquation(GL_FUNC_ADD);
+}

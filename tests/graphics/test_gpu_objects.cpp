@@ -2,9 +2,9 @@
 #include <regex>
 #include <string>
 
+#include "core/vl_Warn.hpp"
 #include "gl_context.hpp"
 #include "graphics/vl_VAOMesh.hpp"
-#include "core/vl_Warn.hpp"
 
 using namespace vl;
 using ::testing::internal::CaptureStdout;
@@ -125,6 +125,26 @@ TEST_F(GLTest, TextureParametersAndTargets) {
   line.submit(pixels.data());
   volume.submit(pixels.data());
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(GLTest, OneByteTexelsOfAnOddWidthArriveUnsheared) {
+  // 5 x 3 single-channel texels, rows tightly packed; the spare bytes after them would be
+  // read by rows padded to four bytes.
+  std::vector<unsigned char> texels(5 * 3 + 8, 0);
+  for (int i = 0; i < 5 * 3; ++i) texels[i] = static_cast<unsigned char>(10 + i);
+  Texture t;
+  t.create2D(5, 3, GL_R8, GL_RED, GL_UNSIGNED_BYTE);
+  t.submit(texels.data());
+  std::vector<unsigned char> back(5 * 3, 0);
+  glBindTexture(GL_TEXTURE_2D, t.id());
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_UNSIGNED_BYTE, back.data());
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  EXPECT_EQ(back, std::vector<unsigned char>(texels.begin(), texels.begin() + 5 * 3));
+  GLint alignment = 0;
+  glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+  EXPECT_EQ(alignment, 4) << "left as it was";
 }
 
 TEST_F(GLTest, FramebufferNeedsAnAttachment) {

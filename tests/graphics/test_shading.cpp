@@ -158,6 +158,28 @@ TEST_F(GLTest, UnlitModesColourAndTint) {
   EXPECT_TRUE(colorNear(pixel(25, 5), {0, 0, 0, 1}));
 }
 
+TEST_F(GLTest, BlendEquationsCombineAsNamed) {
+  VAOMesh rect = fullRect();
+  using E = Graphics::BlendEquation;
+  g.pushState();
+  g.blendAdd();  // source alpha, one
+  // Over a background of 0.5: the source of 0.2 added, taken away either way, the smaller,
+  // the larger.
+  for (auto [e, expected] : {std::pair{E::ADD, 0.7f},
+                             {E::SUBTRACT, 0.f},
+                             {E::REVERSE_SUBTRACT, 0.3f},
+                             {E::MIN, 0.2f},
+                             {E::MAX, 0.5f}}) {
+    g.clear(0.5f, 0.5f, 0.5f, 1.f);
+    g.blendEquation(e);
+    g.color(0.2f, 0.2f, 0.2f, 1.f);
+    g.draw(rect);
+    EXPECT_NEAR(pixel(8, 8).g, expected, 2.5f / 255) << int(e);
+  }
+  g.popState();
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+}
+
 TEST_F(GLTest, MaterialWithoutLightingDrawsTheUniformColour) {
   VAOMesh rect = fullRect();
   g.color(0.3f, 0.6f, 0.9f);
