@@ -34,9 +34,11 @@ class VirtualClock : public vl::SequencerClock {
     mSleeping = false;
   }
 
+  // A wake that comes just before the thread goes to sleep is kept for that sleep, or a stop
+  // could wait for the test to move time on.
   void wake() override {
     std::lock_guard<std::mutex> lock(mLock);
-    if (mSleeping) mWoken = true;
+    mWoken = true;
     mWakeUp.notify_all();
   }
 
