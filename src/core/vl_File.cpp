@@ -4,7 +4,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
+
+#include "core/vl_Console.hpp"
 
 namespace fs = std::filesystem;
 
@@ -57,8 +58,10 @@ bool File::checkName(const std::string& name, const std::string& what) {
     if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) ok = false;
   }
   if (!ok) {
-    std::cerr << "ERROR: Refusing " << what << " name \"" << name
-              << "\": names must not be empty or contain path separators or \"..\"" << std::endl;
+    printError(
+        "ERROR: Refusing %s name \"%s\": names must not be empty or contain path separators "
+        "or \"..\"\n",
+        what.c_str(), name.c_str());
   }
   return ok;
 }
@@ -82,8 +85,8 @@ bool File::checkRelativeDirectory(const std::string& path, const std::string& wh
     }
   }
   if (!ok) {
-    std::cerr << "ERROR: Refusing " << what << " \"" << path
-              << "\": it must be a relative path without \"..\"" << std::endl;
+    printError("ERROR: Refusing %s \"%s\": it must be a relative path without \"..\"\n",
+               what.c_str(), path.c_str());
   }
   return ok;
 }
