@@ -9,6 +9,7 @@ packages=(
   librtaudio-dev jackd2
   liboscpack-dev liblo-tools
   libcpptoml-dev libimgui-dev libstb-dev libstb0 fonts-dejavu-core
+  libfontconfig-dev fonts-liberation2
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev clang-format
