@@ -15,6 +15,7 @@ void PickableWidget::drawText(vl::Graphics& g, vl::Font& font, vl::Mesh& mesh,
                               const std::string& text, float textHeight, float x, bool centred) {
   font.alignment(centred ? -0.5f : 0.f);
   font.write(mesh, text, textHeight);
+  g.pushState();
   g.pushMatrix();
   // A hair in front of the item's own surface, so that the depth test keeps the text.
   g.translate(x, textHeight / 4.f, 1e-3f);
@@ -22,4 +23,5 @@ void PickableWidget::drawText(vl::Graphics& g, vl::Font& font, vl::Mesh& mesh,
   g.texture(font.tex());
   g.draw(mesh);
   g.popMatrix();
+  g.popState();
 }
