@@ -7,12 +7,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <numbers>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "sound/vl_DynamicScene.hpp"
+#include "sound/vl_PolySynthVoicePool.hpp"
 #include "sound/vl_SpeakerLayout.hpp"
 
 using namespace vl;
@@ -115,8 +121,54 @@ void BM_VoicesOnly32(benchmark::State& state) {
   reportBlockShare(state);
 }
 
+// One block of the scene on 60 outputs played by the synth sequencer in audio time: a dense
+// score of "@" lines (a new voice every 20 ms, 0.3 s each, about fifteen sounding), started
+// at their frames by the audio block from the voices its preparation thread got ready.
+void BM_SceneSequencerAudioTime(benchmark::State& state) {
+  std::FILE* saved = stdout;
+  stdout = std::fopen("/dev/null", "w");
+  auto spatializer = spatializerForOutputs(60);
+  std::fclose(stdout);
+  stdout = saved;
+
+  DynamicScene scene;
+  scene.setSpatializer(spatializer);
+  scene.registerSynthClass<TableVoice>("TableVoice", false);
+  scene.allocatePolyphony("TableVoice", kVoices);
+  AudioIOData io;
+  io.framesPerBuffer(kFrames);
+  io.framesPerSecond(44100);
+  io.channels(60, true);
+  scene.prepare(io);
+  const std::string dir = "/tmp/zentha_scene_sequencer_bench";
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream out(dir + "/dense.synthSequence");
+    for (int i = 0; i < 20000; ++i) out << "@ " << i * 0.02 << " 0.3 TableVoice\n";
+  }
+  PolySynthVoicePool pool(scene);
+  SynthSequencer seq(SynthSequencer::TIME_MASTER_AUDIO);
+  seq.setVoicePool(pool);
+  seq.setDirectory(dir);
+  seq.playSequence("dense");
+  for (auto _ : state) {
+    io.zeroOut();
+    renderSynthSequence(seq, scene, io);
+    benchmark::DoNotOptimize(io.outBuffer(0));
+    benchmark::ClobberMemory();
+    // Paced a little, so that preparation (a thread of its own) keeps ahead on a busy machine.
+    state.PauseTiming();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    state.ResumeTiming();
+  }
+  seq.stopSequence();
+  std::filesystem::remove_all(dir);
+  reportBlockShare(state);
+}
+
 }  // namespace
 
+BENCHMARK(BM_SceneSequencerAudioTime)->Unit(benchmark::kMicrosecond)->Iterations(3000);
 // The argument is the number of output channels of each voice.
 BENCHMARK(BM_VoicesOnly32)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SceneStereoPanner32)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);

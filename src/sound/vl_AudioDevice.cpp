@@ -7,6 +7,8 @@
 #include <memory>
 #include <mutex>
 
+#include "core/vl_Console.hpp"
+
 namespace vl {
 
 namespace {
@@ -15,7 +17,7 @@ namespace {
 // thread can leave std::cerr in a failed state when the server goes away, which would
 // silence every later message printed through it.
 void printError(const RtAudioError& e) {
-  std::fprintf(stderr, "\n%s\n\n", e.getMessage().c_str());
+  vl::printError("\n%s\n\n", e.getMessage().c_str());
 }
 // One back-end instance serves every device query; the back end picks the same host API as a
 // stream's own instance, so device numbers agree between the two.
@@ -87,22 +89,24 @@ void AudioDevice::setImpl(int deviceNum) {
   }
 }
 
+std::string AudioDevice::line() const {
+  if (!valid()) return "Invalid device\n";
+  char text[256];
+  int n = std::snprintf(text, sizeof(text), "[%2d] %s, ", id(), name());
+  if (hasInput()) n += std::snprintf(text + n, sizeof(text) - n, "%2i in, ", channelsInMax());
+  if (hasOutput()) n += std::snprintf(text + n, sizeof(text) - n, "%2i out, ", channelsOutMax());
+  std::snprintf(text + n, sizeof(text) - n, "%.0f Hz\n", defaultSampleRate());
+  return text;
+}
+
 void AudioDevice::print() const {
-  if (!valid()) {
-    std::printf("Invalid device\n");
-    return;
-  }
-  std::printf("[%2d] %s, ", id(), name());
-  if (hasInput()) std::printf("%2i in, ", channelsInMax());
-  if (hasOutput()) std::printf("%2i out, ", channelsOutMax());
-  std::printf("%.0f Hz\n", defaultSampleRate());
+  vl::print("%s", line().c_str());
 }
 
 void AudioDevice::printAll() {
   const int n = numDevices();
   for (int i = 0; i < n; ++i) {
-    std::printf("[%2d] ", i);
-    AudioDevice(i).print();
+    vl::print("[%2d] %s", i, AudioDevice(i).line().c_str());
   }
 }
 

@@ -37,6 +37,8 @@ class AudioDevice : public AudioDeviceInfo {
   static int numDevices();
 
   // One line: "[ 0] name,  2 in,  8 out, 44100 Hz", or "Invalid device".
+  // The device's line of the listing (ends with a line end).
+  std::string line() const;
   void print() const;
   static void printAll();
 

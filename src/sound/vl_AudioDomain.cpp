@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/vl_Console.hpp"
+
 namespace vl {
 
 AudioDomain::AudioDomain() {
@@ -34,12 +36,13 @@ bool AudioDomain::start() {
   bool ok = mAudioIO.open();
   if (ok) {
     audioRateChanged(mAudioIO.framesPerSecond());
+    if (audioPrepare) audioPrepare(mAudioIO);
     ok = mAudioIO.start();
   }
   mRunning = ok;
   if (ok) runCallbacks(mStartCallbacks);
   if (!ok && continueWithoutDevice) {
-    std::fprintf(stderr, "WARNING: audio device not started, continuing without sound\n");
+    vl::printError("WARNING: audio device not started, continuing without sound\n");
     return true;
   }
   return ok;

@@ -47,6 +47,10 @@ class AudioDomain : public AsynchronousDomain {
 
   // Runs on the device thread; bind it before start. Unbound, the domain plays silence.
   std::function<void(AudioIOData&)> audioCallback;
+  // Runs on the starting thread once the stream is open and before it starts, with the block
+  // the callback will get, so that what the audio thread must not allocate is sized now (a
+  // synth's or scene's prepare()). Bind it before start.
+  std::function<void(AudioIOData&)> audioPrepare;
 
  protected:
   // Called between open and start with the rate the device accepted, so that anything

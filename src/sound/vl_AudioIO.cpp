@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/vl_Console.hpp"
 #include "dsp/ScopedFlushDenormals.hpp"
 
 namespace vl {
@@ -16,7 +17,7 @@ namespace {
 // thread can leave std::cerr in a failed state when the server goes away, which would
 // silence every later message printed through it.
 void printError(const RtAudioError& e) {
-  std::fprintf(stderr, "\n%s\n\n", e.getMessage().c_str());
+  vl::printError("\n%s\n\n", e.getMessage().c_str());
 }
 }  // namespace
 
@@ -43,7 +44,7 @@ AudioIO::~AudioIO() {
 }
 
 void AudioIO::warn(const char* msg) const {
-  std::fprintf(stderr, "%s%swarning: %s\n", "AudioIO", " ", msg);
+  vl::printError("%s%swarning: %s\n", "AudioIO", " ", msg);
 }
 
 void AudioIO::remove(AudioCallback& cb) {
@@ -141,7 +142,7 @@ bool AudioIO::open() {
     return false;
   }
   if (frames != static_cast<unsigned int>(mFramesPerBuffer)) {
-    std::printf("WARNING: Device opened with buffer size: %d\n", static_cast<int>(frames));
+    vl::print("WARNING: Device opened with buffer size: %d\n", static_cast<int>(frames));
     resizeBuffers(static_cast<int>(frames));
   }
   b.underflows = 0;
@@ -173,7 +174,7 @@ bool AudioIO::stop() {
     }
   }
   if (unsigned n = mBackend->underflows.exchange(0)) {
-    std::printf("Stream underflow detected! (%u blocks)\n", n);
+    vl::print("Stream underflow detected! (%u blocks)\n", n);
   }
   return ok;
 }
@@ -193,19 +194,16 @@ bool AudioIO::close() {
 
 void AudioIO::print() const {
   if (mInDevice.id() != mOutDevice.id() || mInDevice.valid() != mOutDevice.valid()) {
-    std::printf("Device In:   ");
-    mInDevice.print();
-    std::printf("Device Out:  ");
-    mOutDevice.print();
+    vl::print("Device In:   %s", mInDevice.line().c_str());
+    vl::print("Device Out:  %s", mOutDevice.line().c_str());
   } else {
-    std::printf("I/O Device:  ");
-    mOutDevice.print();
+    vl::print("I/O Device:  %s", mOutDevice.line().c_str());
   }
-  std::printf("Chans In:    %d (%dD + %dV)\n", channelsIn(), channelsInDevice(),
-              channelsIn() - channelsInDevice());
-  std::printf("Chans Out:   %d (%dD + %dV)\n", channelsOut(), channelsOutDevice(),
-              channelsOut() - channelsOutDevice());
-  std::printf("Frames/Buf:  %d\n", framesPerBuffer());
+  vl::print("Chans In:    %d (%dD + %dV)\n", channelsIn(), channelsInDevice(),
+            channelsIn() - channelsInDevice());
+  vl::print("Chans Out:   %d (%dD + %dV)\n", channelsOut(), channelsOutDevice(),
+            channelsOut() - channelsOutDevice());
+  vl::print("Frames/Buf:  %d\n", framesPerBuffer());
 }
 
 int AudioIO::blockCallback(void* output, void* input, unsigned int frames, double,

@@ -52,19 +52,25 @@ void DynamicScene::listenerPose(const Pose& pose) {
   mListenerPose.store(pose);
 }
 
+void DynamicScene::prepare(AudioIOData& io) {
+  PolySynth::prepare(io);
+  if (mSpatializer) mSpatializer->prepare(io);
+}
+
 void DynamicScene::render(AudioIOData& io) {
   beginAudioPass(io);
   Spatializer* spatializer = mSpatializer.get();
+  // Sizes nothing once audio start has prepared the scene.
   if (spatializer) spatializer->prepare(io);
   const Pose listener = mListenerPose.load();
   const int frames = io.framesPerBuffer();
   enterVoiceWalk();
-  for (SynthVoice* v = mActiveVoices.load(); v; v = nextVoice(v)) {
+  for (SynthVoice* v = activeVoices(); v; v = nextVoice(v)) {
     int start = 0;
     if (!v->active() || !startsInBlock(*v, frames, start)) continue;
     renderVoiceBuffer(*v, start);
     const int channels =
-        std::min(static_cast<int>(v->numOutChannels()), mVoiceBuffer.channelsOut());
+        std::min(static_cast<int>(v->numOutChannels()), voiceBuffer().channelsOut());
 
     auto* positioned = dynamic_cast<PositionedVoice*>(v);
     Vec3d relative{0.0, 0.0, 0.0};
@@ -74,12 +80,12 @@ void DynamicScene::render(AudioIOData& io) {
         // Every channel of the voice is as far away as the voice itself.
         const float gain = mDistanceAttenuation.attenuation(static_cast<float>(relative.mag()));
         for (int c = 0; c < channels; ++c) {
-          float* samples = mVoiceBuffer.outBuffer(c);
-          for (int f = 0; f < mVoiceBuffer.framesPerBuffer(); ++f) samples[f] *= gain;
+          float* samples = voiceBuffer().outBuffer(c);
+          for (int f = 0; f < voiceBuffer().framesPerBuffer(); ++f) samples[f] *= gain;
         }
       }
     }
-    if (mVoicePostProcess) mVoicePostProcess(mVoiceBuffer, Pose(relative));
+    if (mVoicePostProcess) mVoicePostProcess(voiceBuffer(), Pose(relative));
 
     if (!spatializer) {
       mixVoiceBuffer(io, channels, true);
@@ -93,8 +99,8 @@ void DynamicScene::render(AudioIOData& io) {
         const Vec3f& o = (*offsets)[c];
         position += Vec3d{o[0], o[1], o[2]};
       }
-      spatializer->renderBuffer(io, Pose(position), mVoiceBuffer.outBuffer(c),
-                                static_cast<unsigned int>(mVoiceBuffer.framesPerBuffer()));
+      spatializer->renderBuffer(io, Pose(position), voiceBuffer().outBuffer(c),
+                                static_cast<unsigned int>(voiceBuffer().framesPerBuffer()));
     }
   }
   leaveVoiceWalk();
@@ -107,10 +113,10 @@ void DynamicScene::update(double dt) {
     PolySynth::update(dt);
     return;
   }
-  std::lock_guard<std::mutex> lock(mGraphicsLock);
+  std::lock_guard<std::mutex> lock(graphicsLock());
   if (mTimeMaster == TIME_MASTER_UPDATE) processVoiceQueues(true);
   mUpdateVoices.clear();
-  for (SynthVoice* v = mActiveVoices.load(); v; v = nextVoice(v)) {
+  for (SynthVoice* v = activeVoices(); v; v = nextVoice(v)) {
     if (v->active()) mUpdateVoices.push_back(v);
   }
   for (SynthVoice* v : mUpdateVoices) mUpdatePool->push([v, dt] { v->update(dt); });
@@ -123,11 +129,11 @@ void DynamicScene::update(double dt) {
 namespace vl {
 
 void DynamicScene::render(Graphics& g) {
-  std::lock_guard<std::mutex> lock(mGraphicsLock);
+  std::lock_guard<std::mutex> lock(graphicsLock());
   if (mTimeMaster == TIME_MASTER_GRAPHICS) processVoiceQueues(true);
   const Pose listener = mListenerPose.load();
   mDrawVoices.clear();
-  for (SynthVoice* v = mActiveVoices.load(); v; v = nextVoice(v)) {
+  for (SynthVoice* v = activeVoices(); v; v = nextVoice(v)) {
     if (!v->active()) continue;
     auto* positioned = dynamic_cast<PositionedVoice*>(v);
     const double distance = positioned ? (positioned->pose().pos() - listener.pos()).mag() : 0.0;

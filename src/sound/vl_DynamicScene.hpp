@@ -75,6 +75,8 @@ class DynamicScene : public PolySynth {
   unsigned int updateThreadCount() const { return mUpdatePool ? mUpdatePool->size() : 0; }
 
   void render(AudioIOData& io) override;
+  // Also sizes the spatialiser's scratch blocks; install the spatialiser first.
+  void prepare(AudioIOData& io) override;
   // Draws each active voice in its own frame: placed at its pose and scaled by its size.
   void render(Graphics& g) override;
   void update(double dt = 0.0) override;

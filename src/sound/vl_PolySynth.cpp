@@ -1,13 +1,11 @@
 #include "sound/vl_PolySynth.hpp"
 
-#include <cxxabi.h>
-
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <exception>
-#include <iostream>
+#include <string>
+#include <thread>
 
+#include "core/vl_Console.hpp"
 #include "ui/vl_Parameter.hpp"
 
 namespace vl {
@@ -15,92 +13,121 @@ namespace vl {
 namespace {
 // Ids are read from the rings in batches of this many.
 constexpr uint32_t kRingBatch = 16;
-
-void deleteChain(SynthVoice* voice) {
-  while (voice) {
-    SynthVoice* next = PolySynth::nextVoice(voice);
-    delete voice;
-    voice = next;
-  }
-}
 }  // namespace
 
-std::string PolySynth::demangle(const char* typeName) {
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(typeName, nullptr, nullptr, &status);
-  std::string name = (status == 0 && demangled) ? demangled : typeName;
-  std::free(demangled);
-  if (name.rfind("class ", 0) == 0) name.erase(0, 6);
-  return name;
-}
+// The clock thread and the lock of the graphics and update passes.
+struct PolySynth::Clock {
+  std::mutex graphicsLock;
+  std::mutex control;  // serialises starting and stopping the thread
+  std::thread thread;
+  std::atomic<bool> running{false};
+  std::atomic<std::thread::id> threadId{};
+  double period = 0.001;
 
-PolySynth::PolySynth(TimeMasterMode mode) {
+  bool onClockThread() const { return threadId.load() == std::this_thread::get_id(); }
+};
+
+PolySynth::PolySynth(TimeMasterMode mode) : mClock(std::make_unique<Clock>()) {
   setTimeMaster(mode);
 }
 
 PolySynth::~PolySynth() {
   stopClock();
-  deleteChain(mPendingVoices);
-  deleteChain(mActiveVoices.load());
-  deleteChain(mFreeVoices);
-  for (SynthVoice* v = mRetiredVoices; v;) {
-    SynthVoice* next = v->mNextRetired;
-    delete v;
-    v = next;
-  }
+}
+
+std::mutex& PolySynth::graphicsLock() {
+  return mClock->graphicsLock;
 }
 
 // ---- Triggers (any thread) ----
 
+void PolySynth::printTrigger(SynthVoice& voice) {
+  std::string line = "Trigger on ";
+  for (ParameterMeta* param : voice.triggerParameters()) {
+    line += param->getName() + ":";
+    try {
+      char value[32];
+      std::snprintf(value, sizeof(value), "%g", param->asFloat());
+      line += value;
+    } catch (const std::exception&) {
+      std::vector<ParameterField> fields;
+      param->get(fields);
+      line += fields.empty() ? "" : fields[0].get<std::string>();
+    }
+    line += " ";
+  }
+  print("%s\n", line.c_str());
+}
+
 int PolySynth::triggerOn(SynthVoice* voice, int offsetFrames, int id, void* userData) {
+  id = prepareTrigger(voice, offsetFrames, id, userData);
+  if (id < 0) return -1;
+  startPrepared(voice, offsetFrames);
+  return id;
+}
+
+int PolySynth::prepareTrigger(SynthVoice* voice, int offsetFrames, int id, void* userData) {
   // A voice still on one of the lists (already triggered, or free) cannot be linked again.
   if (!voice || voice->mListState.load() != SynthVoice::ListState::kNone) return -1;
-  if (mVerbose) {
-    std::cout << "Trigger on ";
-    for (ParameterMeta* param : voice->triggerParameters()) {
-      std::cout << param->getName() << ":";
-      try {
-        std::cout << param->asFloat() << " ";
-      } catch (const std::exception&) {
-        std::vector<ParameterField> fields;
-        param->get(fields);
-        std::cout << (fields.empty() ? "" : fields[0].get<std::string>()) << " ";
-      }
-    }
-    std::cout << std::endl;
-  }
+  if (mVerbose) printTrigger(*voice);
   if (id == -1) {
     id = voice->id();
     if (id < 0) id = mIdCounter.fetch_add(1);
   }
-  voice->id(id);
-  if (userData) voice->userData(userData);
+  // A refusal leaves the voice as it was: nothing is stored before every callback agreed.
   for (auto& entry : mTriggerOnCallbacks) {
     if (!entry.cb(voice, offsetFrames, id, entry.userData)) return -1;
   }
   auto expected = SynthVoice::ListState::kNone;
-  if (!voice->mListState.compare_exchange_strong(expected, SynthVoice::ListState::kPending)) {
+  if (!voice->mListState.compare_exchange_strong(expected, SynthVoice::ListState::kPrepared)) {
     return -1;  // triggered by another thread meanwhile
   }
-  voice->triggerOn(offsetFrames);
-  voice->onTriggerOn();
-  std::lock_guard<std::mutex> lock(mPendingLock);
-  voice->mNext.store(mPendingVoices);
-  mPendingVoices = voice;
+  voice->id(id);
+  if (userData) voice->userData(userData);
+  voice->onTriggerPrepare();
   return id;
 }
 
-void PolySynth::triggerOff(int id) {
-  for (auto& entry : mTriggerOffCallbacks) {
-    if (!entry.cb(id, entry.userData)) return;
+bool PolySynth::startPrepared(SynthVoice* voice, int offsetFrames) {
+  auto expected = SynthVoice::ListState::kPrepared;
+  if (!voice ||
+      !voice->mListState.compare_exchange_strong(expected, SynthVoice::ListState::kPending)) {
+    return false;
   }
-  std::lock_guard<std::mutex> lock(mTriggerOffWriteLock);
-  mTriggerOffRing.push(id);
+  voice->triggerOn(offsetFrames);
+  voice->onTriggerOn();
+  mLists.pushPending(voice);
+  return true;
+}
+
+void PolySynth::cancelPrepared(SynthVoice* voice) {
+  auto expected = SynthVoice::ListState::kPrepared;
+  if (voice && voice->mListState.compare_exchange_strong(expected, SynthVoice::ListState::kNone)) {
+    voice->id(-1);
+  }
+}
+
+void PolySynth::triggerOff(int id) {
+  if (!prepareTriggerOff(id)) return;
+  std::lock_guard<std::mutex> lock(mLists.triggerOffWriteLock());
+  mLists.pushTriggerOff(id);
+}
+
+bool PolySynth::prepareTriggerOff(int id) {
+  for (auto& entry : mTriggerOffCallbacks) {
+    if (!entry.cb(id, entry.userData)) return false;
+  }
+  return true;
+}
+
+bool PolySynth::tryTriggerOff(int id) {
+  std::unique_lock<std::mutex> lock(mLists.triggerOffWriteLock(), std::try_to_lock);
+  return lock.owns_lock() && mLists.pushTriggerOff(id);
 }
 
 void PolySynth::triggerFree(int id) {
-  std::lock_guard<std::mutex> lock(mFreeWriteLock);
-  mFreeRing.push(id);
+  std::lock_guard<std::mutex> lock(mLists.freeWriteLock());
+  mLists.pushFree(id);
 }
 
 void PolySynth::allNotesOff() {
@@ -111,31 +138,22 @@ void PolySynth::allNotesOff() {
 
 void PolySynth::registerCreator(const std::string& name, std::function<SynthVoice*()> create,
                                 bool allowAutomaticAllocation) {
-  if (mCreators.count(name) && mVerbose) {
-    std::cout << "Warning: Overriding registration of SynthVoice: " << name << std::endl;
+  if (mRegistry.add(name, std::move(create)) && mVerbose) {
+    print("Warning: Overriding registration of SynthVoice: %s\n", name.c_str());
   }
-  mCreators[name] = std::move(create);
   if (!allowAutomaticAllocation) disableAllocation(name);
 }
 
-void PolySynth::disableAllocation(const std::string& name) {
-  if (std::find(mNoAllocationList.begin(), mNoAllocationList.end(), name) ==
-      mNoAllocationList.end()) {
-    mNoAllocationList.push_back(name);
-  }
-}
-
 SynthVoice* PolySynth::allocateVoice(const std::string& name) {
-  auto it = mCreators.find(name);
-  if (it == mCreators.end()) {
+  if (!mRegistry.contains(name)) {
     if (mVerbose) {
-      std::cout << "Can't allocate voice of type " << name
-                << ". Voice not registered and no polyphony." << std::endl;
+      print("Can't allocate voice of type %s. Voice not registered and no polyphony.\n",
+            name.c_str());
     }
     return nullptr;
   }
-  if (mVerbose) std::cout << "Allocating (from name) voice of type " << name << "." << std::endl;
-  SynthVoice* voice = it->second();
+  if (mVerbose) print("Allocating (from name) voice of type %s.\n", name.c_str());
+  SynthVoice* voice = mRegistry.create(name);
   voice->mRegisteredName = name;
   voice->init();
   for (auto& entry : mAllocationCallbacks) entry.cb(voice, entry.userData);
@@ -146,124 +164,78 @@ void PolySynth::allocatePolyphony(const std::string& name, int count) {
   for (int i = 0; i < count; ++i) {
     SynthVoice* voice = allocateVoice(name);
     if (!voice) return;
-    voice->mNext.store(nullptr);
-    voice->mListState.store(SynthVoice::ListState::kFree);
-    std::lock_guard<std::mutex> lock(mFreeLock);
-    if (!mFreeVoices) {
-      mFreeVoices = voice;
-    } else {
-      SynthVoice* last = mFreeVoices;
-      while (SynthVoice* next = last->mNext.load()) last = next;
-      last->mNext.store(voice);
-    }
+    std::lock_guard<std::mutex> lock(mLists.freeLock());
+    mLists.appendFreeLocked(voice);
   }
 }
 
 SynthVoice* PolySynth::getFreeVoice(const std::string& name) {
   {
-    std::lock_guard<std::mutex> lock(mFreeLock);
-    SynthVoice* previous = nullptr;
-    for (SynthVoice* v = mFreeVoices; v; previous = v, v = v->mNext.load()) {
+    std::lock_guard<std::mutex> lock(mLists.freeLock());
+    SynthVoice* voice = mLists.takeFreeLocked([&](SynthVoice* v) {
       const std::string type = v->typeName();
-      if (mVerbose)
-        std::cout << "Comparing  voice '" << type << "' to '" << name << "'" << std::endl;
-      if (type == name || type.rfind(name, 0) == 0 || v->mRegisteredName == name) {
-        SynthVoice* next = v->mNext.load();
-        if (previous) {
-          previous->mNext.store(next);
-        } else {
-          mFreeVoices = next;
-        }
-        v->mNext.store(nullptr);
-        v->mListState.store(SynthVoice::ListState::kNone);
-        return v;
-      }
-    }
+      if (mVerbose) print("Comparing  voice '%s' to '%s'\n", type.c_str(), name.c_str());
+      return type == name || type.rfind(name, 0) == 0 || v->mRegisteredName == name;
+    });
+    if (voice) return voice;
   }
-  if (std::find(mNoAllocationList.begin(), mNoAllocationList.end(), name) !=
-      mNoAllocationList.end()) {
-    std::cout << "Automatic allocation disabled for voice:" << name << std::endl;
+  if (mRegistry.allocationDisabled(name)) {
+    print("Automatic allocation disabled for voice:%s\n", name.c_str());
     return nullptr;
   }
   return allocateVoice(name);
 }
 
 SynthVoice* PolySynth::getFreeVoice() {
-  std::lock_guard<std::mutex> lock(mFreeLock);
-  SynthVoice* voice = mFreeVoices;
-  if (voice) {
-    mFreeVoices = voice->mNext.load();
-    voice->mNext.store(nullptr);
-    voice->mListState.store(SynthVoice::ListState::kNone);
-  }
-  return voice;
+  std::lock_guard<std::mutex> lock(mLists.freeLock());
+  return mLists.takeFreeLocked([](SynthVoice*) { return true; });
 }
 
 void PolySynth::insertFreeVoice(SynthVoice* voice) {
-  std::lock_guard<std::mutex> lock(mFreeLock);
+  std::lock_guard<std::mutex> lock(mLists.freeLock());
   // Only a voice on none of the lists can join the free list.
-  auto expected = SynthVoice::ListState::kNone;
-  if (!voice ||
-      !voice->mListState.compare_exchange_strong(expected, SynthVoice::ListState::kFree)) {
-    return;
-  }
-  voice->mNext.store(mFreeVoices);
-  mFreeVoices = voice;
+  if (!voice || voice->mListState.load() != SynthVoice::ListState::kNone) return;
+  mLists.pushFreeLocked(voice);
 }
 
 // ---- Bookkeeping ----
 
 void PolySynth::processVoiceQueues(bool holdingGraphicsLock) {
-  std::unique_lock<std::mutex> bookkeeping(mBookkeepingLock, std::try_to_lock);
+  auto bookkeeping = mLists.tryBookkeeping();
   if (!bookkeeping.owns_lock()) return;
 
-  // Triggered voices join the front of the active list; a walk already under way does not see
-  // them, and the next one does.
-  if (mPendingLock.try_lock()) {
-    SynthVoice* pending = mPendingVoices;
-    mPendingVoices = nullptr;
-    mPendingLock.unlock();
-    if (pending) {
-      if (mVerbose) std::cout << "Voice on " << pending->id() << std::endl;
-      SynthVoice* last = pending;
-      last->mListState.store(SynthVoice::ListState::kActive);
-      while (SynthVoice* next = last->mNext.load()) {
-        last = next;
-        last->mListState.store(SynthVoice::ListState::kActive);
-      }
-      last->mNext.store(mActiveVoices.load());
-      mActiveVoices.store(pending);
-    }
+  if (SynthVoice* first = mLists.activatePending(); first && mVerbose) {
+    print("Voice on %d\n", first->id());
   }
 
   if (mAllNotesOff.load()) {
-    std::unique_lock<std::mutex> voices(mFreeLock, std::try_to_lock);
-    std::unique_lock<std::mutex> graphics(mGraphicsLock, std::defer_lock);
+    std::unique_lock<std::mutex> voices(mLists.freeLock(), std::try_to_lock);
+    std::unique_lock<std::mutex> graphics(graphicsLock(), std::defer_lock);
     if (voices.owns_lock() && (holdingGraphicsLock || graphics.try_lock())) {
       mAllNotesOff.store(false);
-      unlinkActive([](SynthVoice* v) {
+      mLists.unlinkActive([](SynthVoice* v) {
         v->id(-1);
         v->free();
         return true;
       });
-      reclaimRetired();
+      mLists.reclaimRetired();
     }
   }
 
   int32_t ids[kRingBatch];
-  while (uint32_t n = mTriggerOffRing.pop(ids, kRingBatch)) {
+  while (uint32_t n = mLists.popTriggerOff(ids, kRingBatch)) {
     for (uint32_t i = 0; i < n; ++i) {
-      for (SynthVoice* v = mActiveVoices.load(); v; v = v->mNext.load()) {
+      for (SynthVoice* v = mLists.activeHead(); v; v = nextVoice(v)) {
         if (v->id() != ids[i]) continue;
-        if (mVerbose) std::cout << "Voice trigger off " << ids[i] << std::endl;
+        if (mVerbose) print("Voice trigger off %d\n", ids[i]);
         v->triggerOff(0);
       }
     }
   }
-  while (uint32_t n = mFreeRing.pop(ids, kRingBatch)) {
+  while (uint32_t n = mLists.popFree(ids, kRingBatch)) {
     for (uint32_t i = 0; i < n; ++i) {
-      if (mVerbose) std::cout << "Voice free " << ids[i] << std::endl;
-      for (SynthVoice* v = mActiveVoices.load(); v; v = v->mNext.load()) {
+      if (mVerbose) print("Voice free %d\n", ids[i]);
+      for (SynthVoice* v = mLists.activeHead(); v; v = nextVoice(v)) {
         if (v->id() == ids[i]) v->free();
       }
     }
@@ -271,13 +243,13 @@ void PolySynth::processVoiceQueues(bool holdingGraphicsLock) {
 }
 
 void PolySynth::processInactiveVoices(bool holdingGraphicsLock) {
-  std::unique_lock<std::mutex> bookkeeping(mBookkeepingLock, std::try_to_lock);
+  auto bookkeeping = mLists.tryBookkeeping();
   if (!bookkeeping.owns_lock()) return;
-  std::unique_lock<std::mutex> voices(mFreeLock, std::try_to_lock);
+  std::unique_lock<std::mutex> voices(mLists.freeLock(), std::try_to_lock);
   if (!voices.owns_lock()) return;
-  std::unique_lock<std::mutex> graphics(mGraphicsLock, std::defer_lock);
+  std::unique_lock<std::mutex> graphics(graphicsLock(), std::defer_lock);
   if (!holdingGraphicsLock && !graphics.try_lock()) return;
-  unlinkActive([this](SynthVoice* v) {
+  mLists.unlinkActive([this](SynthVoice* v) {
     if (v->active()) return false;
     const int id = v->id();
     v->id(-1);
@@ -285,78 +257,57 @@ void PolySynth::processInactiveVoices(bool holdingGraphicsLock) {
     for (auto& entry : mFreeCallbacks) entry.cb(id, entry.userData);
     return true;
   });
-  reclaimRetired();
-}
-
-template <class Drop>
-void PolySynth::unlinkActive(Drop drop) {
-  SynthVoice* previous = nullptr;
-  SynthVoice* v = mActiveVoices.load();
-  bool retired = false;
-  while (v) {
-    SynthVoice* next = v->mNext.load();
-    if (drop(v)) {
-      // The voice keeps its link so that an audio walk standing on it can carry on.
-      if (previous) {
-        previous->mNext.store(next);
-      } else {
-        mActiveVoices.store(next);
-      }
-      v->mListState.store(SynthVoice::ListState::kRetired);
-      v->mNextRetired = mRetiredVoices;
-      mRetiredVoices = v;
-      retired = true;
-    } else {
-      previous = v;
-    }
-    v = next;
-  }
-  if (retired) mRetiredEpoch = mAudioWalkEpoch.load();
-}
-
-void PolySynth::reclaimRetired() {
-  if (!mRetiredVoices) return;
-  // Safe once no walk was under way at the last unlink, or that walk has ended since.
-  if ((mRetiredEpoch & 1u) != 0 && mAudioWalkEpoch.load() == mRetiredEpoch) return;
-  while (SynthVoice* v = mRetiredVoices) {
-    mRetiredVoices = v->mNextRetired;
-    v->mNextRetired = nullptr;
-    v->mListState.store(SynthVoice::ListState::kFree);
-    v->mNext.store(mFreeVoices);
-    mFreeVoices = v;
-  }
+  mLists.reclaimRetired();
 }
 
 // ---- Clock thread ----
 
 void PolySynth::setTimeMaster(TimeMasterMode mode) {
-  stopClock();
-  mTimeMaster = mode;
+  if (mClock->onClockThread()) {
+    // The thread cannot join itself: it leaves its loop, and the next start or stop from
+    // another thread (or the destructor) joins it.
+    mTimeMaster.store(mode);
+    mClock->running.store(mode == TIME_MASTER_CPU);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mClock->control);
+  const bool running = mClock->thread.joinable() && mClock->running.load();
+  if (running && mode == TIME_MASTER_CPU) {
+    mTimeMaster.store(mode);
+    return;
+  }
+  mClock->running.store(false);
+  if (mClock->thread.joinable()) mClock->thread.join();
+  mTimeMaster.store(mode);
   if (mode == TIME_MASTER_CPU) {
-    if (mVerbose) std::cout << "Starting CPU clock thread" << std::endl;
-    mClockRunning.store(true);
-    mClockThread = std::thread([this] { clockLoop(); });
+    if (mVerbose) print("Starting CPU clock thread\n");
+    mClock->running.store(true);
+    mClock->thread = std::thread([this] { clockLoop(); });
   }
 }
 
 void PolySynth::stopClock() {
-  mClockRunning.store(false);
-  if (mClockThread.joinable()) mClockThread.join();
+  mClock->running.store(false);
+  if (mClock->onClockThread()) return;
+  std::lock_guard<std::mutex> lock(mClock->control);
+  if (mClock->thread.joinable()) mClock->thread.join();
 }
 
 void PolySynth::clockLoop() {
-  using Clock = std::chrono::steady_clock;
-  const auto period =
-      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(mClockPeriod));
-  auto next = Clock::now();
-  while (mClockRunning.load()) {
+  mClock->threadId.store(std::this_thread::get_id());
+  using SteadyClock = std::chrono::steady_clock;
+  const auto period = std::chrono::duration_cast<SteadyClock::duration>(
+      std::chrono::duration<double>(mClock->period));
+  auto next = SteadyClock::now();
+  while (mClock->running.load()) {
     processVoiceQueues(false);
     processInactiveVoices(false);
     next += period;
-    const auto now = Clock::now();
+    const auto now = SteadyClock::now();
     if (next < now) next = now;  // fell behind: do not try to catch up in a burst
     std::this_thread::sleep_until(next);
   }
+  mClock->threadId.store(std::thread::id());
 }
 
 // ---- Callbacks ----
@@ -377,81 +328,38 @@ void PolySynth::registerAllocateCallback(AllocationCallback cb, void* userData) 
 // ---- Rendering ----
 
 void PolySynth::prepare(AudioIOData& io) {
-  mVoiceBuffer.framesPerSecond(io.framesPerSecond());
-  mVoiceBuffer.framesPerBuffer(io.framesPerBuffer());
-  mVoiceBuffer.channels(mVoiceOutChannels, true);
-  mVoiceBuffer.channels(mVoiceInChannels, false);
-  mVoiceBuffer.channelsBus(mVoiceBusChannels);
-  if (io.channelsBus() < mVoiceBusChannels) {
-    std::cout << "WARNING: You don't have enough buses in AudioIO object. This is likely to crash."
-              << std::endl;
+  if (!mMixer.prepare(io)) {
+    print("WARNING: You don't have enough buses in AudioIO object. This is likely to crash.\n");
   }
-  mPrepared = true;
 }
 
 void PolySynth::beginAudioPass(AudioIOData& io) {
-  if (!mPrepared || mVoiceBuffer.framesPerBuffer() != io.framesPerBuffer()) prepare(io);
-  if (mTimeMaster == TIME_MASTER_AUDIO) processVoiceQueues(false);
+  // Audio start prepares the synth; a caller that did not is served here, without the
+  // warning, which is no line for the audio thread.
+  if (!mMixer.preparedFor(io)) mMixer.prepare(io);
+  if (mTimeMaster.load() == TIME_MASTER_AUDIO) processVoiceQueues(false);
 }
 
 void PolySynth::endAudioPass(AudioIOData& io) {
-  const float g = gain();
-  if (g != 1.0f) {
-    for (int c = 0; c < io.channelsOut(); ++c) {
-      float* out = io.outBuffer(c);
-      for (int f = 0; f < io.framesPerBuffer(); ++f) out[f] *= g;
-    }
-  }
+  VoiceMixer::applyGain(io, gain());
   for (AudioCallback* processor : mPostProcessing) {
     io.frame(-1);
     processor->onAudioCB(io);
   }
-  if (mTimeMaster == TIME_MASTER_AUDIO) processInactiveVoices(false);
-}
-
-bool PolySynth::startsInBlock(SynthVoice& voice, int framesPerBuffer, int& start) {
-  start = voice.getStartOffsetFrames(framesPerBuffer);
-  if (start >= framesPerBuffer) return false;
-  const int end = voice.getEndOffsetFrames(framesPerBuffer);
-  if (end >= 1 && end <= framesPerBuffer) voice.onTriggerOff();
-  return true;
-}
-
-void PolySynth::renderVoiceBuffer(SynthVoice& voice, int start) {
-  mVoiceBuffer.zeroOut();
-  mVoiceBuffer.zeroBus();
-  mVoiceBuffer.frame(start - 1);
-  voice.onProcessAudio(mVoiceBuffer);
-}
-
-void PolySynth::mixVoiceBuffer(AudioIOData& io, int numOutputs, bool buses) {
-  const int frames = std::min(io.framesPerBuffer(), mVoiceBuffer.framesPerBuffer());
-  const int outs = std::min({numOutputs, mVoiceBuffer.channelsOut(), io.channelsOut()});
-  for (int c = 0; c < outs; ++c) {
-    const float* src = mVoiceBuffer.outBuffer(c);
-    float* dst = io.outBuffer(c);
-    for (int f = 0; f < frames; ++f) dst[f] += src[f];
-  }
-  if (!buses) return;
-  const int busCount = std::min(mVoiceBuffer.channelsBus(), io.channelsBus());
-  for (int c = 0; c < busCount; ++c) {
-    const float* src = mVoiceBuffer.busBuffer(c);
-    float* dst = io.busBuffer(c);
-    for (int f = 0; f < frames; ++f) dst[f] += src[f];
-  }
+  if (mTimeMaster.load() == TIME_MASTER_AUDIO) processInactiveVoices(false);
 }
 
 void PolySynth::render(AudioIOData& io) {
   beginAudioPass(io);
   const int frames = io.framesPerBuffer();
   enterVoiceWalk();
-  for (SynthVoice* v = mActiveVoices.load(); v; v = v->mNext.load()) {
+  for (SynthVoice* v = mLists.activeHead(); v; v = nextVoice(v)) {
     int start = 0;
     if (!v->active() || !startsInBlock(*v, frames, start)) continue;
     if (mPerVoiceBuffers) {
       renderVoiceBuffer(*v, start);
-      if (mVoicePostProcess) mVoicePostProcess(mVoiceBuffer, Pose());
-      mixVoiceBuffer(io, mVoiceBuffer.channelsOut(), true);
+      if (mVoicePostProcess) mVoicePostProcess(voiceBuffer(), Pose());
+      mixVoiceBuffer(io, voiceBuffer().channelsOut(), true);
     } else {
       io.frame(start - 1);
       v->onProcessAudio(io);
@@ -462,21 +370,21 @@ void PolySynth::render(AudioIOData& io) {
 }
 
 void PolySynth::render(Graphics& g) {
-  std::lock_guard<std::mutex> lock(mGraphicsLock);
-  if (mTimeMaster == TIME_MASTER_GRAPHICS) processVoiceQueues(true);
-  for (SynthVoice* v = mActiveVoices.load(); v; v = v->mNext.load()) {
+  std::lock_guard<std::mutex> lock(graphicsLock());
+  if (mTimeMaster.load() == TIME_MASTER_GRAPHICS) processVoiceQueues(true);
+  for (SynthVoice* v = mLists.activeHead(); v; v = nextVoice(v)) {
     if (v->active()) v->onProcessGraphics(g);
   }
-  if (mTimeMaster == TIME_MASTER_GRAPHICS) processInactiveVoices(true);
+  if (mTimeMaster.load() == TIME_MASTER_GRAPHICS) processInactiveVoices(true);
 }
 
 void PolySynth::update(double dt) {
-  std::lock_guard<std::mutex> lock(mGraphicsLock);
-  if (mTimeMaster == TIME_MASTER_UPDATE) processVoiceQueues(true);
-  for (SynthVoice* v = mActiveVoices.load(); v; v = v->mNext.load()) {
+  std::lock_guard<std::mutex> lock(graphicsLock());
+  if (mTimeMaster.load() == TIME_MASTER_UPDATE) processVoiceQueues(true);
+  for (SynthVoice* v = mLists.activeHead(); v; v = nextVoice(v)) {
     if (v->active()) v->update(dt);
   }
-  if (mTimeMaster == TIME_MASTER_UPDATE) processInactiveVoices(true);
+  if (mTimeMaster.load() == TIME_MASTER_UPDATE) processInactiveVoices(true);
 }
 
 }  // namespace vl

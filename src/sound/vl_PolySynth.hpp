@@ -3,18 +3,18 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <typeinfo>
 #include <vector>
 
 #include "math/vl_Pose.hpp"
 #include "sound/vl_AudioIO.hpp"
 #include "sound/vl_AudioIOData.hpp"
+#include "sound/vl_SynthRegistry.hpp"
 #include "sound/vl_SynthVoice.hpp"
-#include "sound/vl_VoiceIdRing.hpp"
+#include "sound/vl_VoiceLists.hpp"
+#include "sound/vl_VoiceMixer.hpp"
 
 namespace vl {
 
@@ -40,6 +40,11 @@ enum TimeMasterMode : int32_t {
 //
 // The synth owns every voice it created or was given; a voice taken with getFreeVoice() and
 // not triggered belongs to the caller until it is inserted back with insertFreeVoice().
+//
+// A trigger comes in two halves for callers that start voices on the audio thread:
+// prepareTrigger() does the slow part off the audio thread (id, trigger-on callbacks, the
+// voice's onTriggerPrepare()), startPrepared() only starts the voice and never waits or
+// allocates. triggerOn() is both at once.
 class PolySynth {
  public:
   using TriggerOnCallback =
@@ -61,9 +66,23 @@ class PolySynth {
   // when the voice is still on one of the synth's lists: only a voice taken from the pool (or
   // never given to it) can be triggered.
   int triggerOn(SynthVoice* voice, int offsetFrames = 0, int id = -1, void* userData = nullptr);
+  // The first half of triggerOn(), off the audio thread: the id, the trigger-on callbacks and
+  // the voice's onTriggerPrepare(). Returns the id, or -1 with the voice untouched.
+  int prepareTrigger(SynthVoice* voice, int offsetFrames = 0, int id = -1,
+                     void* userData = nullptr);
+  // The second half, safe on the audio thread: starts a prepared voice offsetFrames into the
+  // coming buffers and runs its onTriggerOn(). False for a voice that is not prepared.
+  bool startPrepared(SynthVoice* voice, int offsetFrames);
+  // Takes back the preparation of a voice that will not be started; the voice is the
+  // caller's again, with id -1.
+  void cancelPrepared(SynthVoice* voice);
   // Turns off the active voices with this id at the next bookkeeping pass. Dropped when a
   // trigger-off callback refuses or when too many requests are waiting.
   void triggerOff(int id);
+  // The halves of triggerOff(): the callbacks (false when one refuses), off the audio thread,
+  // and the request itself, which never waits (false when the ring is busy or full: try again).
+  bool prepareTriggerOff(int id);
+  bool tryTriggerOff(int id);
   // Marks the active voices with this id inactive at the next bookkeeping pass, so that they
   // are freed without a release. Dropped when too many requests are waiting.
   void triggerFree(int id);
@@ -74,20 +93,20 @@ class PolySynth {
   // Registers how to create a voice class under a name (empty: the class's own name).
   template <class T>
   void registerSynthClass(std::string name = "", bool allowAutomaticAllocation = true) {
-    if (name.empty()) name = demangle(typeid(T).name());
+    if (name.empty()) name = SynthRegistry::nameOf<T>();
     registerCreator(
         name, [] { return static_cast<SynthVoice*>(new T); }, allowAutomaticAllocation);
   }
   void registerCreator(const std::string& name, std::function<SynthVoice*()> create,
                        bool allowAutomaticAllocation = true);
   // getFreeVoice(name) no longer creates voices of this name when none is free.
-  void disableAllocation(const std::string& name);
+  void disableAllocation(const std::string& name) { mRegistry.disableAllocation(name); }
 
   // Creates count voices of a registered class and appends them to the free list.
   void allocatePolyphony(const std::string& name, int count);
   template <class T>
   void allocatePolyphony(int count) {
-    const std::string name = demangle(typeid(T).name());
+    const std::string name = SynthRegistry::nameOf<T>();
     if (!isRegistered(name)) registerSynthClass<T>(name);
     allocatePolyphony(name, count);
   }
@@ -97,7 +116,7 @@ class PolySynth {
   SynthVoice* getFreeVoice(const std::string& name);
   template <class T>
   T* getVoice() {
-    return dynamic_cast<T*>(getFreeVoice(demangle(typeid(T).name())));
+    return dynamic_cast<T*>(getFreeVoice(SynthRegistry::nameOf<T>()));
   }
   // The head of the free list, whatever its class; null when the list is empty.
   SynthVoice* getFreeVoice();
@@ -105,16 +124,18 @@ class PolySynth {
   void insertFreeVoice(SynthVoice* voice);
   // A new voice of a registered class (not on any list); null when the name is unknown.
   SynthVoice* allocateVoice(const std::string& name);
-  bool isRegistered(const std::string& name) const { return mCreators.count(name) != 0; }
+  bool isRegistered(const std::string& name) const { return mRegistry.contains(name); }
 
   virtual void render(AudioIOData& io);
   virtual void render(Graphics& g);
   virtual void update(double dt = 0.0);
-  // Sizes the per-voice buffer for io's block; called by the first render.
+  // Sizes the per-voice buffer for io's blocks. Call it when audio starts, off the audio
+  // thread; a render that finds the synth unprepared prepares it there, allocating.
   virtual void prepare(AudioIOData& io);
 
+  // Idempotent and safe from any thread, the clock thread's own callbacks included.
   void setTimeMaster(TimeMasterMode mode);
-  TimeMasterMode timeMaster() const { return mTimeMaster; }
+  TimeMasterMode timeMaster() const { return mTimeMaster.load(); }
 
   // Register before voices are triggered; the lists are not guarded against concurrent change.
   void registerTriggerOnCallback(TriggerOnCallback cb, void* userData = nullptr);
@@ -128,9 +149,9 @@ class PolySynth {
 
   // Set before audio starts.
   void renderInVoiceBuffers(bool perVoice) { mPerVoiceBuffers = perVoice; }
-  void setVoiceMaxOutputChannels(int n) { mVoiceOutChannels = n, mPrepared = false; }
-  void setVoiceMaxInputChannels(int n) { mVoiceInChannels = n, mPrepared = false; }
-  void setVoiceBusChannels(int n) { mVoiceBusChannels = n, mPrepared = false; }
+  void setVoiceMaxOutputChannels(int n) { mVoiceOutChannels = n, updateMixerChannels(); }
+  void setVoiceMaxInputChannels(int n) { mVoiceInChannels = n, updateMixerChannels(); }
+  void setVoiceBusChannels(int n) { mVoiceBusChannels = n, updateMixerChannels(); }
 
   void gain(float g) { mGain.store(g, std::memory_order_relaxed); }
   float gain() const { return mGain.load(std::memory_order_relaxed); }
@@ -139,37 +160,48 @@ class PolySynth {
 
   // The list heads. Walk the active list only while holding voiceLock(), which keeps voices
   // from leaving it.
-  SynthVoice* getActiveVoices() { return mActiveVoices.load(); }
-  SynthVoice* getFreeVoices() { return mFreeVoices; }
-  std::mutex& voiceLock() { return mFreeLock; }
+  SynthVoice* getActiveVoices() { return mLists.activeHead(); }
+  SynthVoice* getFreeVoices() { return mLists.freeHead(); }
+  std::mutex& voiceLock() { return mLists.freeLock(); }
 
-  static SynthVoice* nextVoice(const SynthVoice* voice) { return voice->mNext.load(); }
-  static std::string demangle(const char* typeName);
+  static SynthVoice* nextVoice(const SynthVoice* voice) { return VoiceLists::next(voice); }
+  static std::string demangle(const char* typeName) { return SynthRegistry::demangle(typeName); }
 
  protected:
   // Bookkeeping: pending insertion, all-notes-off and the rings (start of a pass), inactive
-  // removal (end of a pass). holdingGraphicsLock tells that the caller holds mGraphicsLock.
+  // removal (end of a pass). holdingGraphicsLock tells that the caller holds graphicsLock().
   void processVoiceQueues(bool holdingGraphicsLock);
   void processInactiveVoices(bool holdingGraphicsLock);
 
   // Audio pass helpers shared with subclasses that mix voices in their own way.
-  // beginAudioPass prepares (first time or new block length) and runs the start bookkeeping
-  // of the audio mode; endAudioPass applies gain and processors and the end bookkeeping.
+  // beginAudioPass prepares (when audio start did not) and runs the start bookkeeping of the
+  // audio mode; endAudioPass applies gain and processors and the end bookkeeping.
   void beginAudioPass(AudioIOData& io);
   void endAudioPass(AudioIOData& io);
   // Marks the span in which the active list is walked on the audio thread.
-  void enterVoiceWalk() { mAudioWalkEpoch.fetch_add(1); }
-  void leaveVoiceWalk() { mAudioWalkEpoch.fetch_add(1); }
-  // Consumes one block of the voice's offsets; false when the voice does not sound in this
-  // block. Runs onTriggerOff() when the turn-off offset falls in this block.
-  static bool startsInBlock(SynthVoice& voice, int framesPerBuffer, int& start);
-  // Renders the voice alone into mVoiceBuffer (cleared first), starting at frame start.
-  void renderVoiceBuffer(SynthVoice& voice, int start);
-  // Adds mVoiceBuffer's outputs (up to numOutputs) and buses into io.
-  void mixVoiceBuffer(AudioIOData& io, int numOutputs, bool buses);
+  void enterVoiceWalk() { mLists.enterWalk(); }
+  void leaveVoiceWalk() { mLists.leaveWalk(); }
+  SynthVoice* activeVoices() const { return mLists.activeHead(); }
+  static bool startsInBlock(SynthVoice& voice, int framesPerBuffer, int& start) {
+    return VoiceMixer::startsInBlock(voice, framesPerBuffer, start);
+  }
+  // Renders the voice alone into voiceBuffer() (cleared first), starting at frame start.
+  void renderVoiceBuffer(SynthVoice& voice, int start) { mMixer.render(voice, start); }
+  // Adds voiceBuffer()'s outputs (up to numOutputs) and buses into io.
+  void mixVoiceBuffer(AudioIOData& io, int numOutputs, bool buses) {
+    mMixer.mix(io, numOutputs, buses);
+  }
+  AudioIOData& voiceBuffer() { return mMixer.buffer(); }
+  // Held by render(Graphics&) and update(); subclasses that override them take it too.
+  std::mutex& graphicsLock();
 
   void stopClock();
 
+  VoicePostProcess mVoicePostProcess;
+  std::atomic<TimeMasterMode> mTimeMaster{TIME_MASTER_AUDIO};
+
+ private:
+  struct Clock;
   struct TriggerOnEntry {
     TriggerOnCallback cb;
     void* userData;
@@ -187,22 +219,20 @@ class PolySynth {
     void* userData;
   };
 
-  SynthVoice* mPendingVoices = nullptr;
-  SynthVoice* mFreeVoices = nullptr;
-  std::atomic<SynthVoice*> mActiveVoices{nullptr};
-  std::mutex mPendingLock;
-  std::mutex mFreeLock;      // free and active lists
-  std::mutex mGraphicsLock;  // graphics render and update
+  void clockLoop();
+  void updateMixerChannels() {
+    mMixer.channels(mVoiceOutChannels, mVoiceInChannels, mVoiceBusChannels);
+  }
+  void printTrigger(SynthVoice& voice);
+
+  VoiceLists mLists;
+  SynthRegistry mRegistry;
+  VoiceMixer mMixer;
+  std::unique_ptr<Clock> mClock;
   bool mPerVoiceBuffers = true;
-  bool mPrepared = false;
   int mVoiceOutChannels = 2;
   int mVoiceInChannels = 0;
   int mVoiceBusChannels = 0;
-  VoicePostProcess mVoicePostProcess;
-  AudioIOData mVoiceBuffer;
-  VoiceIdRing mTriggerOffRing;
-  VoiceIdRing mFreeRing;
-  TimeMasterMode mTimeMaster = TIME_MASTER_AUDIO;
   std::vector<AudioCallback*> mPostProcessing;
   std::vector<TriggerOnEntry> mTriggerOnCallbacks;
   std::vector<TriggerOffEntry> mTriggerOffCallbacks;
@@ -211,30 +241,7 @@ class PolySynth {
   std::atomic<float> mGain{1.0f};
   std::atomic<int> mIdCounter{1000};
   std::atomic<bool> mAllNotesOff{false};
-  std::map<std::string, std::function<SynthVoice*()>> mCreators;
-  std::vector<std::string> mNoAllocationList;
-  std::atomic<bool> mClockRunning{false};
-  double mClockPeriod = 0.001;
-  std::thread mClockThread;
   bool mVerbose = false;
-
- private:
-  void clockLoop();
-  // Takes every voice off the active list for which drop(voice) is true.
-  template <class Drop>
-  void unlinkActive(Drop drop);
-  // Moves the retired voices to the free list once no audio walk can still reach them.
-  void reclaimRetired();
-
-  // Serialises the writers of each ring (triggers may come from several threads).
-  std::mutex mTriggerOffWriteLock;
-  std::mutex mFreeWriteLock;
-  // Only one thread does bookkeeping at a time (a mode change may briefly overlap two).
-  std::mutex mBookkeepingLock;
-  // Odd while the audio thread walks the active list.
-  std::atomic<uint32_t> mAudioWalkEpoch{0};
-  SynthVoice* mRetiredVoices = nullptr;
-  uint32_t mRetiredEpoch = 0;
 };
 
 }  // namespace vl

@@ -4,13 +4,15 @@
 #include <cstdio>
 #include <numbers>
 
+#include "core/vl_Console.hpp"
+
 namespace vl {
 
 StereoPanner::StereoPanner(const Speakers& sl)
     : Spatializer(sl), mNumSpeakers(static_cast<unsigned int>(sl.size())) {
   if (mNumSpeakers != 2) {
-    std::printf("Stereo Panner Requires exactly 2 speakers (%u used). First two will be used!\n",
-                mNumSpeakers);
+    vl::print("Stereo Panner Requires exactly 2 speakers (%u used). First two will be used!\n",
+              mNumSpeakers);
   }
 }
 

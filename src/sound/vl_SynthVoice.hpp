@@ -54,6 +54,11 @@ class SynthVoice {
   virtual SynthVoice& registerTriggerParameter(ParameterMeta& param);
   virtual SynthVoice& registerParameter(ParameterMeta& param);
 
+  // Runs off the audio thread before the voice is started: with the synth sequencer in audio
+  // time, ahead of the event, while onTriggerOn() runs at the start itself. Work that may load
+  // a file, allocate or wait (a preset recall) belongs here.
+  virtual void onTriggerPrepare() {}
+
   const std::vector<ParameterMeta*>& triggerParameters() const { return mTriggerParams; }
   const std::vector<ParameterMeta*>& parameters() const { return mParameters; }
 
@@ -100,11 +105,13 @@ class SynthVoice {
 
  private:
   friend class PolySynth;
+  friend class VoiceLists;
 
-  // Synth bookkeeping: which list of the synth holds the voice (none while a caller has it),
-  // the name it was created under, and the chain of voices taken off the active list whose
-  // return to the free list waits for the audio pass to move on.
-  enum class ListState : uint8_t { kNone, kFree, kPending, kActive, kRetired };
+  // Synth bookkeeping: which list of the synth holds the voice (none while a caller has it;
+  // prepared once its trigger work has run and it waits to be started), the name it was
+  // created under, and the chain of voices taken off the active list whose return to the free
+  // list waits for the audio pass to move on.
+  enum class ListState : uint8_t { kNone, kPrepared, kFree, kPending, kActive, kRetired };
   std::atomic<ListState> mListState{ListState::kNone};
   std::string mRegisteredName;
   SynthVoice* mNextRetired = nullptr;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <numbers>
 
+#include "core/vl_Console.hpp"
+
 namespace vl {
 
 Vbap::Vbap(const Speakers& sl, bool is3D) : Spatializer(sl), mIs3D(is3D) {}
@@ -11,10 +13,10 @@ Vbap::Vbap(const Speakers& sl, bool is3D) : Spatializer(sl), mIs3D(is3D) {}
 bool Vbap::compile() {
   mSets.clear();
   if (mIs3D) {
-    std::printf("Vbap: only the pair mode is available\n");
+    vl::print("Vbap: only the pair mode is available\n");
     return false;
   }
-  std::printf("Finding pairs\n");
+  vl::print("Finding pairs\n");
   const int n = static_cast<int>(mSpeakers.size());
   // Stable insertion sort of the speaker indices by azimuth.
   std::vector<int> order;
@@ -54,7 +56,7 @@ bool Vbap::compile() {
   for (int i = 0; i + 1 < n; ++i) addPair(order[i], order[i + 1]);
   if (n >= 2) addPair(order[n - 1], order[0]);
   if (mSets.empty()) {
-    std::printf("No SpeakerSets found. Check mode setting or speaker layout.\n");
+    vl::print("No SpeakerSets found. Check mode setting or speaker layout.\n");
     return false;
   }
   return true;

@@ -1,10 +1,12 @@
 #include "ui/vl_SynthSequence.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
-#include <iostream>
+#include <limits>
 #include <stdexcept>
 
+#include "core/vl_Console.hpp"
 #include "core/vl_File.hpp"
 
 namespace vl {
@@ -44,6 +46,11 @@ bool tokenize(const std::string& text, std::vector<Token>& tokens) {
   return true;
 }
 
+// A line refused with a message of its own (the reader prints it with the file and the line).
+struct Refused : std::invalid_argument {
+  using std::invalid_argument::invalid_argument;
+};
+
 double number(const Token& token) {
   if (token.quoted) throw std::invalid_argument("quoted number");
   std::size_t used = 0;
@@ -80,16 +87,16 @@ bool SynthSequenceReader::readFile(const std::string& name, double timeScale, do
   if (!File::checkName(name, "synth sequence")) return false;
   const std::string filePath = path(name);
   if (std::find(including.begin(), including.end(), filePath) != including.end()) {
-    std::cout << "ERROR: Synth sequence includes itself: " << filePath << std::endl;
+    print("ERROR: Synth sequence includes itself: %s\n", filePath.c_str());
     return false;
   }
   if (static_cast<int>(including.size()) > kMaxInclusionDepth) {
-    std::cout << "ERROR: Synth sequences nested too deeply at: " << filePath << std::endl;
+    print("ERROR: Synth sequences nested too deeply at: %s\n", filePath.c_str());
     return false;
   }
   std::ifstream in(filePath);
   if (!in.is_open()) {
-    std::cout << "Could not open:" << filePath << std::endl;
+    print("Could not open:%s\n", filePath.c_str());
     return false;
   }
   including.push_back(filePath);
@@ -101,15 +108,18 @@ bool SynthSequenceReader::readFile(const std::string& name, double timeScale, do
     if (line.empty()) continue;
     try {
       if (!parseLine(line, timeScale, tempo, offset, including)) {
-        std::cout << "Line ignored. Command: " << line << std::endl;
+        print("Line ignored. Command: %s\n", line.c_str());
       }
+    } catch (const Refused& e) {
+      print("ERROR: Synth sequence line refused (%s) in %s: %s\n", e.what(), filePath.c_str(),
+            line.c_str());
     } catch (const std::logic_error&) {
-      std::cout << "ERROR: Bad synth sequence line in " << filePath << ": " << line << std::endl;
+      print("ERROR: Bad synth sequence line in %s: %s\n", filePath.c_str(), line.c_str());
     }
   }
   including.pop_back();
   if (in.bad()) {
-    std::cout << "Error reading:" << filePath << std::endl;
+    print("Error reading:%s\n", filePath.c_str());
     return false;
   }
   return true;
@@ -126,7 +136,21 @@ bool SynthSequenceReader::parseLine(const std::string& line, double timeScale, d
   const auto need = [&](std::size_t n) {
     if (tokens.size() < n) throw std::invalid_argument("missing fields");
   };
-  const auto time = [&](const Token& t) { return number(t) * timeScale * tempo; };
+  // A time that is not a number would break the ordering of the events; an id outside the
+  // int range cannot be converted.
+  const auto finite = [&](const Token& t) {
+    const double value = number(t);
+    if (!std::isfinite(value)) throw Refused("time is not a finite number");
+    return value;
+  };
+  const auto time = [&](const Token& t) { return finite(t) * timeScale * tempo; };
+  const auto idOf = [&](const Token& t) {
+    const double value = number(t);
+    if (!(value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max())) {
+      throw Refused("id out of range");
+    }
+    return static_cast<int>(value);
+  };
   const auto fieldsFrom = [&](std::size_t first, SynthSequenceEvent& e) {
     for (std::size_t i = first; i < tokens.size(); ++i) {
       if (tokens[i].quoted) {
@@ -151,7 +175,7 @@ bool SynthSequenceReader::parseLine(const std::string& line, double timeScale, d
       need(3);
       event.kind = SynthSequenceEvent::TRIGGER_ON;
       event.startTime = time(tokens[0]) + offset;
-      event.id = static_cast<int>(number(tokens[1]));
+      event.id = idOf(tokens[1]);
       event.voiceType = tokens[2].text;
       fieldsFrom(3, event);
       mTriggeredIds.push_back(event.id);
@@ -161,10 +185,9 @@ bool SynthSequenceReader::parseLine(const std::string& line, double timeScale, d
       need(2);
       event.kind = SynthSequenceEvent::TRIGGER_OFF;
       event.startTime = time(tokens[0]) + offset;
-      event.id = static_cast<int>(number(tokens[1]));
+      event.id = idOf(tokens[1]);
       if (std::find(mTriggeredIds.begin(), mTriggeredIds.end(), event.id) == mTriggeredIds.end()) {
-        std::cout << "WARNING: Trigger off for id " << event.id
-                  << " that no earlier line triggers on" << std::endl;
+        print("WARNING: Trigger off for id %d that no earlier line triggers on\n", event.id);
       }
       mEvents.push_back(std::move(event));
       return true;
@@ -179,7 +202,7 @@ bool SynthSequenceReader::parseLine(const std::string& line, double timeScale, d
     }
     case '>':
       need(1);
-      offset += number(tokens[0]);
+      offset += finite(tokens[0]);
       return true;
     case 't': {
       need(1);

@@ -1,8 +1,11 @@
 #include "ui/vl_SynthSequencer.hpp"
 
 #include <algorithm>
-#include <iostream>
+#include <chrono>
+#include <cmath>
+#include <limits>
 
+#include "core/vl_Console.hpp"
 #include "core/vl_File.hpp"
 
 namespace vl {
@@ -11,6 +14,8 @@ namespace {
 
 // Block and frame durations summed in floating point land a hair short of round times.
 constexpr double kTimeTolerance = 1e-9;
+// How often the preparation thread looks at the audio time.
+constexpr auto kPreparePoll = std::chrono::milliseconds(2);
 
 }  // namespace
 
@@ -29,97 +34,306 @@ void SynthSequencer::registerEndCallback(EndCallback callback) {
   mEndCallback = std::move(callback);
 }
 
-double SynthSequencer::currentTime() {
-  std::lock_guard<std::mutex> lock(mLock);
-  return mCurrentTime;
+bool SynthSequencer::onOwnThread() const {
+  const auto self = std::this_thread::get_id();
+  return mPlayThreadId.load() == self || mPrepareThreadId.load() == self;
 }
 
+// ---- Start and stop (any thread) ----
+
 bool SynthSequencer::playSequence(const std::string& name, float startTime) {
-  if (mThread.joinable() && mThread.get_id() == std::this_thread::get_id()) {
-    std::cerr << "ERROR: SynthSequencer: playSequence called from its own play thread" << std::endl;
+  if (onOwnThread()) {
+    printError("ERROR: SynthSequencer: playSequence called from its own play thread\n");
     return false;
   }
-  stopSequence();
+  std::lock_guard<std::mutex> control(mControlLock);
+  stopPlayback();
+  joinThreads();
   SynthSequenceReader reader(mDirectory);
   if (!reader.read(name, 1.0) && reader.events().empty()) return false;
   std::lock_guard<std::mutex> lock(mLock);
-  mCurrentTime = startTime;
+  mTime = startTime;
   mEvents.clear();
   for (auto& e : reader.takeEvents()) mEvents.push_back({std::move(e), -1, false});
-  mNextEvent = 0;
-  // Room for everything playback records, so that an audio block never allocates.
-  mSounding.reserve(mEvents.size());
-  mTriggeredIds.reserve(mEvents.size());
+  mPlayed = std::make_unique<Played[]>(mEvents.size());
+  mNextPrepare = 0;
+  mOffs.clear();
+  mOffs.reserve(mEvents.size());
+  mDropped.clear();
   mDropped.reserve(mEvents.size());
+  mAllHandedOver = false;
+  mActions.clear();
+  mActionsComplete = false;
+  mHeldOffCount = 0;
+  mEndPending = false;
   // "+" voices are taken and set up now, so that triggering them later is only a trigger.
   for (auto& s : mEvents) {
     if (s.event.kind != SynthSequenceEvent::TRIGGER_ON) continue;
     s.voice = mPool ? mPool->takeVoice(s.event.voiceType) : -1;
     if (s.voice < 0) {
-      std::cout << "Warning: Unable to get free voice from PolySynth." << std::endl;
+      print("Warning: Unable to get free voice from PolySynth.\n");
       s.done = true;
       continue;
     }
     if (!mPool->setVoiceFields(s.voice, s.event.fields)) {
-      std::cout << "Error setting pFields for voice of type " << s.event.voiceType << ". Fields: ";
-      for (const auto& f : s.event.fields) std::cout << f.get<std::string>() << " ";
-      std::cout << std::endl;
+      std::string values;
+      for (const auto& f : s.event.fields) values += f.get<std::string>() + " ";
+      print("Error setting pFields for voice of type %s. Fields: %s\n", s.event.voiceType.c_str(),
+            values.c_str());
     }
   }
   mPlaying = true;
-  if (mMode == TIME_MASTER_CPU) {
+  if (mMode == TIME_MASTER_AUDIO) {
+    // The opening events are ready before the first block can ask for them.
+    prepareLocked(startTime + mLookAhead, false);
+    mPrepareRunning = true;
+    mPrepareThread = std::thread(&SynthSequencer::prepareThread, this);
+  } else if (mMode == TIME_MASTER_CPU) {
     mThreadRunning = true;
     // The time origin is taken now, so that time passing before the thread runs counts.
     mClock->threadWaiting(false);
     mPlayStartClock = mClock->now();
-    mThread = std::thread(&SynthSequencer::playThread, this, mCurrentTime, mPlayStartClock.load());
+    mThread = std::thread(&SynthSequencer::playThread, this, startTime, mPlayStartClock.load());
   }
   return true;
 }
 
-void SynthSequencer::stopThread() {
-  mThreadRunning = false;
-  mClock->wake();
-  if (mThread.joinable() && mThread.get_id() != std::this_thread::get_id()) mThread.join();
+void SynthSequencer::stopSequence() {
+  if (onOwnThread()) {
+    // A thread cannot join itself: it stops here and leaves its loop; the next start or stop
+    // from another thread joins it.
+    stopPlayback();
+    return;
+  }
+  std::lock_guard<std::mutex> control(mControlLock);
+  stopPlayback();
+  joinThreads();
 }
 
-void SynthSequencer::stopSequence() {
+void SynthSequencer::stopPlayback() {
   mPlaying = false;
-  stopThread();
+  mThreadRunning = false;
+  mPrepareRunning = false;
+  mClock->wake();
+  mPrepareWake.notify_all();
+  // An audio block that saw the sequence playing finishes with the actions before they go.
+  const uint32_t epoch = mAudioEpoch.load();
+  if (epoch & 1u) {
+    while (mAudioEpoch.load() == epoch) std::this_thread::yield();
+  }
   std::lock_guard<std::mutex> lock(mLock);
   reportLocked();
   releaseLocked();
 }
 
+void SynthSequencer::joinThreads() {
+  if (mPrepareThread.joinable()) mPrepareThread.join();
+  if (mThread.joinable()) mThread.join();
+}
+
 void SynthSequencer::reportMessages() {
-  std::lock_guard<std::mutex> lock(mLock);
-  reportLocked();
+  {
+    std::lock_guard<std::mutex> lock(mLock);
+    reportLocked();
+  }
+  finishIfEnded();
 }
 
 void SynthSequencer::reportLocked() {
   for (std::size_t index : mDropped) {
-    std::cout << "SynthSequencer::processEvents: Could not get free voice '"
-              << mEvents[index].event.voiceType << "' for sequencer!" << std::endl;
+    print("SynthSequencer::processEvents: Could not get free voice '%s' for sequencer!\n",
+          mEvents[index].event.voiceType.c_str());
   }
   mDropped.clear();
 }
 
+void SynthSequencer::finishIfEnded() {
+  mEndRunning.fetch_add(1);
+  if (mEndPending.exchange(false)) {
+    EndCallback end;
+    {
+      std::lock_guard<std::mutex> lock(mCallbackLock);
+      end = mEndCallback;
+    }
+    if (end) end(this);
+  }
+  mEndRunning.fetch_sub(1);
+  // Whoever asks after the end sees the callback done, whichever thread ran it.
+  if (onOwnThread()) return;
+  while (mEndRunning.load() > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
 void SynthSequencer::releaseLocked() {
-  if (mPool) {
-    for (const auto& s : mSounding) mPool->triggerOff(s.id);
-    for (int id : mTriggeredIds) mPool->triggerOff(id);
-    for (auto& s : mEvents) {
-      if (s.voice >= 0 && !s.done) mPool->giveBack(s.voice);
+  if (mPool && mPlayed) {
+    // What sounds: voices of PLAY events not yet turned off, then "+" ids still on.
+    for (std::size_t i = 0; i < mEvents.size(); ++i) {
+      const Played& p = mPlayed[i];
+      if (mEvents[i].event.kind == SynthSequenceEvent::PLAY && p.done && !p.ended &&
+          p.id.load() >= 0) {
+        mPool->triggerOff(p.id);
+      }
+    }
+    std::vector<int> on;
+    for (std::size_t i = 0; i < mEvents.size(); ++i) {
+      const SynthSequenceEvent& e = mEvents[i].event;
+      if (!mPlayed[i].done) continue;
+      if (e.kind == SynthSequenceEvent::TRIGGER_ON) on.push_back(e.id);
+      if (e.kind == SynthSequenceEvent::TRIGGER_OFF) {
+        on.erase(std::remove(on.begin(), on.end(), e.id), on.end());
+      }
+    }
+    for (int id : on) mPool->triggerOff(id);
+    for (int i = 0; i < mHeldOffCount; ++i) mPool->triggerOff(mHeldOffs[i]);
+    for (std::size_t i = 0; i < mEvents.size(); ++i) {
+      if (mEvents[i].voice >= 0 && !mPlayed[i].done) mPool->giveBack(mEvents[i].voice);
     }
   }
-  mSounding.clear();
-  mTriggeredIds.clear();
+  mHeldOffCount = 0;
   mEvents.clear();
-  mNextEvent = 0;
+  mPlayed.reset();
+  mOffs.clear();
+  mActions.clear();
+  mNextPrepare = 0;
+}
+
+// ---- Preparation (off the audio thread) ----
+
+void SynthSequencer::prepareThread() {
+  mPrepareThreadId = std::this_thread::get_id();
+  while (mPrepareRunning) {
+    {
+      std::lock_guard<std::mutex> lock(mLock);
+      if (mPlaying && !mAllHandedOver) prepareLocked(mTime.load() + mLookAhead, true);
+    }
+    finishIfEnded();
+    if (!mPlaying && !mEndPending) break;
+    std::unique_lock<std::mutex> wake(mPrepareWakeLock);
+    mPrepareWake.wait_for(wake, kPreparePoll, [this] { return !mPrepareRunning; });
+  }
+  mPrepareThreadId = std::thread::id();
+}
+
+void SynthSequencer::prepareLocked(double horizon, bool reportLate) {
+  if (!mPool) return;
+  while (mNextPrepare < mEvents.size()) {
+    const double start = mEvents[mNextPrepare].event.startTime;
+    if (start > horizon + kTimeTolerance) return;
+    if (!flushOffs(start, reportLate) || !prepareEvent(mNextPrepare, reportLate)) return;
+    ++mNextPrepare;
+  }
+  if (!flushOffs(std::numeric_limits<double>::infinity(), reportLate)) return;
+  mAllHandedOver = true;
+  mActionsComplete = true;
+}
+
+bool SynthSequencer::flushOffs(double limit, bool reportLate) {
+  while (!mOffs.empty() && mOffs.front().time < limit) {
+    if (mOffs.front().id >= 0 && !mPool->prepareTriggerOff(mOffs.front().id)) {
+      mPlayed[static_cast<std::size_t>(mOffs.front().event)].ended = true;  // refused
+    } else if (!handOver(mOffs.front(), reportLate)) {
+      return false;
+    }
+    mOffs.erase(mOffs.begin());
+  }
+  return true;
+}
+
+bool SynthSequencer::handOver(const Action& action, bool reportLate) {
+  if (!mActions.push(action)) return false;  // full: the next pass goes on
+  const double late = mTime.load() - action.time;
+  if (reportLate && action.on && late > kTimeTolerance) {
+    // Played as soon as it is ready, at the start of the next block.
+    print("WARNING: SynthSequencer: voice '%s' for %f s was prepared %f s late\n",
+          mEvents[static_cast<std::size_t>(action.event)].event.voiceType.c_str(), action.time,
+          late);
+  }
+  return true;
+}
+
+bool SynthSequencer::prepareEvent(std::size_t index, bool reportLate) {
+  Scheduled& s = mEvents[index];
+  const SynthSequenceEvent& e = s.event;
+  if (s.done) return true;
+  if (mActions.full()) return false;
+  const int event = static_cast<int>(index);
+  if (e.kind == SynthSequenceEvent::TRIGGER_OFF) {
+    s.done = true;
+    if (mPool->prepareTriggerOff(e.id))
+      return handOver({e.startTime, event, -1, e.id, false}, reportLate);
+    mPlayed[index].done = true;  // refused: as good as played
+    return true;
+  }
+  if (e.kind == SynthSequenceEvent::PLAY) {
+    s.voice = mPool->takeVoice(e.voiceType);
+    if (s.voice < 0) {
+      s.done = true;
+      mDropped.push_back(index);
+      return true;
+    }
+    mPool->setVoiceFields(s.voice, e.fields);
+  }
+  s.done = true;
+  int id = e.kind == SynthSequenceEvent::PLAY ? -1 : e.id;
+  if (!mPool->prepareTrigger(s.voice, id)) {
+    s.voice = -1;  // the pool has it back
+    return true;
+  }
+  if (e.kind == SynthSequenceEvent::PLAY) {
+    mPlayed[index].id = id;
+    const Action off{e.startTime + e.duration, event, -1, id, false};
+    mOffs.insert(std::upper_bound(mOffs.begin(), mOffs.end(), off,
+                                  [](const Action& a, const Action& b) { return a.time < b.time; }),
+                 off);
+  }
+  return handOver({e.startTime, event, s.voice, id, true}, reportLate);
+}
+
+// ---- Playing (the time master's thread) ----
+
+bool SynthSequencer::playActions(double t0, double t1, double sampleRate, int frames) {
+  for (int i = 0; i < mHeldOffCount;) {
+    if (mPool->tryTriggerOff(mHeldOffs[static_cast<std::size_t>(i)])) {
+      mHeldOffs[static_cast<std::size_t>(i)] = mHeldOffs[static_cast<std::size_t>(--mHeldOffCount)];
+    } else {
+      ++i;
+    }
+  }
+  Action a;
+  while (mActions.peek(a) && a.time <= t1 + kTimeTolerance) {
+    mActions.pop();
+    Played& played = mPlayed[static_cast<std::size_t>(a.event)];
+    if (a.on) {
+      const double frame = std::round((a.time - t0) * sampleRate);
+      const int offset = static_cast<int>(std::clamp(frame, 0.0, static_cast<double>(frames)));
+      played.id = mPool->triggerOn(a.voice, offset, a.id);
+      played.done = true;
+      continue;
+    }
+    const bool ofPlay =
+        mEvents[static_cast<std::size_t>(a.event)].event.kind == SynthSequenceEvent::PLAY;
+    const int id = ofPlay ? played.id.load() : a.id;
+    (ofPlay ? played.ended : played.done) = true;
+    if (id < 0 || mPool->tryTriggerOff(id)) continue;
+    if (mHeldOffCount < static_cast<int>(mHeldOffs.size())) mHeldOffs[mHeldOffCount++] = id;
+  }
+  if (mActionsComplete.load() && mActions.empty() && mHeldOffCount == 0) {
+    mEndPending = true;
+    mPlaying = false;
+    return true;
+  }
+  return false;
 }
 
 void SynthSequencer::processAudioBlock(int frames, double sampleRate) {
-  if (mMode == TIME_MASTER_AUDIO && sampleRate > 0.0) advance(frames / sampleRate);
+  if (mMode != TIME_MASTER_AUDIO || sampleRate <= 0.0 || !mPlaying) return;
+  mAudioEpoch.fetch_add(1);
+  if (mPlaying) {
+    const double t0 = mTime.load();
+    const double t1 = t0 + frames / sampleRate;
+    mTime = t1;
+    playActions(t0, t1, sampleRate, frames);
+  }
+  mAudioEpoch.fetch_add(1);
 }
 
 void SynthSequencer::processGraphicsFrame(double frameRate) {
@@ -130,81 +344,31 @@ void SynthSequencer::advance(double time, bool absolute) {
   if (!mPlaying) return;
   bool ended;
   {
-    std::unique_lock<std::mutex> lock(mLock, std::defer_lock);
-    if (mMode == TIME_MASTER_AUDIO) {
-      // The audio thread never waits: while another thread holds the events, the block's time
-      // is kept for the next block.
-      if (!lock.try_lock()) {
-        mDeferredTime += time;
-        return;
-      }
-      time += mDeferredTime;
-      mDeferredTime = 0.0;
-    } else {
-      lock.lock();
-    }
-    mCurrentTime = absolute ? time : mCurrentTime + time;
-    ended = processLocked(mCurrentTime);
+    std::lock_guard<std::mutex> lock(mLock);
+    if (!mPlaying || !mPool) return;
+    const double t0 = mTime.load();
+    const double t1 = absolute ? time : t0 + time;
+    mTime = t1;
+    // Off the audio thread there is nothing to prepare ahead: events are prepared as they
+    // fall due and played at once.
+    prepareLocked(t1, false);
+    ended = playActions(t0, t1, 0.0, 0);
+    reportLocked();
   }
-  if (ended) {
-    EndCallback end;
-    {
-      std::lock_guard<std::mutex> lock(mCallbackLock);
-      end = mEndCallback;
-    }
-    if (end) end(this);
-  }
+  if (ended) finishIfEnded();
 }
 
 void SynthSequencer::processEvents(double time) {
+  if (mMode == TIME_MASTER_AUDIO) return;
   std::lock_guard<std::mutex> lock(mLock);
-  processLocked(time);
-}
-
-bool SynthSequencer::processLocked(double time) {
-  if (!mPlaying || !mPool) return false;
-  for (;
-       mNextEvent < mEvents.size() && mEvents[mNextEvent].event.startTime <= time + kTimeTolerance;
-       ++mNextEvent) {
-    Scheduled& s = mEvents[mNextEvent];
-    if (s.done) continue;
-    s.done = true;
-    const SynthSequenceEvent& e = s.event;
-    if (e.kind == SynthSequenceEvent::PLAY) {
-      const int voice = mPool->takeVoice(e.voiceType);
-      if (voice < 0) {
-        mDropped.push_back(mNextEvent);
-        // The audio thread does not print; reportMessages() does it later.
-        if (mMode != TIME_MASTER_AUDIO) reportLocked();
-        continue;
-      }
-      mPool->setVoiceFields(voice, e.fields);
-      const int id = mPool->triggerOn(voice, 0, -1);
-      if (id >= 0) mSounding.push_back({id, e.startTime + e.duration});
-    } else if (e.kind == SynthSequenceEvent::TRIGGER_ON) {
-      if (mPool->triggerOn(s.voice, 0, e.id) >= 0) mTriggeredIds.push_back(e.id);
-    } else {
-      mPool->triggerOff(e.id);
-      mTriggeredIds.erase(std::remove(mTriggeredIds.begin(), mTriggeredIds.end(), e.id),
-                          mTriggeredIds.end());
-    }
-  }
-  for (auto it = mSounding.begin(); it != mSounding.end();) {
-    if (it->endTime <= time + kTimeTolerance) {
-      mPool->triggerOff(it->id);
-      it = mSounding.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  if (mNextEvent >= mEvents.size() && mSounding.empty()) {
-    mPlaying = false;
-    return true;
-  }
-  return false;
+  if (!mPlaying || !mPool) return;
+  const double t0 = mTime.load();
+  prepareLocked(time, false);
+  playActions(t0, time, 0.0, 0);
 }
 
 void SynthSequencer::playThread(double startTime, double start) {
+  mPlayThreadId = std::this_thread::get_id();
   // Deadlines and times are counted from the start, so neither sleeping late nor rounding
   // ever shifts later events.
   const double period = static_cast<double>(mPeriodNs) * 1e-9;
@@ -216,8 +380,9 @@ void SynthSequencer::playThread(double startTime, double start) {
     if (!mThreadRunning) break;
     advance(startTime + elapsed, true);
   }
-  if (mVerbose) std::cout << "CPU play thread done." << std::endl;
+  if (mVerbose) print("CPU play thread done.\n");
   mClock->threadWaiting(true);
+  mPlayThreadId = std::thread::id();
 }
 
 }  // namespace vl

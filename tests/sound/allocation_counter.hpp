@@ -14,9 +14,14 @@ namespace alloctest {
 inline std::atomic<bool> gCounting{false};
 inline std::atomic<long> gAllocations{0};
 inline thread_local bool tExempt = false;
+// With gOnlyMarked set, only threads that set tMarked count (the audio thread, when the code
+// under test runs threads of its own that may allocate).
+inline std::atomic<bool> gOnlyMarked{false};
+inline thread_local bool tMarked = false;
 
 inline bool counted() {
-  return gCounting.load(std::memory_order_relaxed) && !tExempt;
+  return gCounting.load(std::memory_order_relaxed) && !tExempt &&
+         (tMarked || !gOnlyMarked.load(std::memory_order_relaxed));
 }
 }  // namespace alloctest
 

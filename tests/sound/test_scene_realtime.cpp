@@ -16,13 +16,16 @@
 
 #include "allocation_counter.hpp"
 #include "sound/vl_DynamicScene.hpp"
+#include "sound/vl_PolySynthVoicePool.hpp"
 #include "sound/vl_SpeakerLayout.hpp"
 #include "synth_test_voices.hpp"
 
 using alloctest::counted;
 using alloctest::gAllocations;
 using alloctest::gCounting;
+using alloctest::gOnlyMarked;
 using alloctest::tExempt;
+using alloctest::tMarked;
 
 namespace {
 std::atomic<long> gBlockingLocks{0};
@@ -199,5 +202,91 @@ INSTANTIATE_TEST_SUITE_P(ModesAndLayouts, SceneRealtime,
                                                                                  : "Audio") +
                                   std::to_string(info.param.outputs) + "Outputs";
                          });
+
+// The synth sequencer in audio time on the scene: a score of "@" lines and of "+" and "-"
+// lines plays through 32 voices while the audio thread allocates nothing and never blocks,
+// from the very first block of a scene prepared when audio starts. The sequencer's own
+// preparation thread may allocate and lock; only the audio thread counts.
+TEST(SceneRealtimeSequencer, OnlyStartsPreparedVoicesInAudioTime) {
+  constexpr int kOutputs = 60;  // the layered panner, with its scratch blocks
+  constexpr int kHeld = 12, kPlayed = 160;
+  std::FILE* saved = stdout;
+  stdout = std::fopen("/dev/null", "w");
+  auto spatializer = spatializerForOutputs(kOutputs);
+  std::fclose(stdout);
+  stdout = saved;
+
+  DynamicScene scene(0, TIME_MASTER_AUDIO);
+  scene.setSpatializer(spatializer);
+  scene.registerSynthClass<synthtest::CountingVoice>("CountingVoice", false);
+  scene.allocatePolyphony("CountingVoice", kVoices);
+  AudioIOData io = synthtest::makeBlock(kOutputs);
+  io.framesPerSecond(44100);
+  scene.prepare(io);  // as audio start does
+
+  const std::string dir = testing::TempDir() + "/zentha_rt_sequence";
+  std::system(("mkdir -p " + dir).c_str());
+  {
+    std::FILE* score = std::fopen((dir + "/rt.synthSequence").c_str(), "w");
+    for (int i = 0; i < kHeld; ++i) {
+      std::fprintf(score, "+ %f %d CountingVoice 0.5\n- %f %d\n", 0.3 + i * 0.9, i + 1,
+                   0.3 + i * 0.9 + 0.6, i + 1);
+    }
+    for (int i = 0; i < kPlayed; ++i) {
+      std::fprintf(score, "@ %f 0.2 CountingVoice 0.25\n", 0.05 + i * 0.07);
+    }
+    std::fclose(score);
+  }
+  PolySynthVoicePool pool(scene);
+  SynthSequencer seq(SynthSequencer::TIME_MASTER_AUDIO);
+  seq.setVoicePool(pool);
+  seq.setDirectory(dir);
+  seq.lookAhead(0.5);  // most events are prepared while the blocks run
+  std::atomic<int> ends{0};
+  seq.registerEndCallback([&](SynthSequencer*) { ends.fetch_add(1); });
+  ASSERT_TRUE(seq.playSequence("rt"));
+
+  int blocks = 0, soundingBlocks = 0;
+  tMarked = true;
+  gOnlyMarked = true;
+  gAllocations = 0;
+  gBlockingLocks = 0;
+  gCounting = true;
+  while (seq.playing() && blocks < 3000) {
+    io.zeroOut();
+    renderSynthSequence(seq, scene, io);
+    float energy = 0.0f;
+    for (int ch = 0; ch < io.channelsOut(); ++ch) energy += std::abs(io.out(ch, 511));
+    soundingBlocks += energy > 0.0f;
+    ++blocks;
+    // About twenty times faster than real time: the preparation keeps half a second ahead.
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  gCounting = false;
+  gOnlyMarked = false;
+  tMarked = false;
+
+  EXPECT_EQ(gAllocations.load(), 0);
+  EXPECT_EQ(gBlockingLocks.load(), 0);
+  EXPECT_FALSE(seq.playing());
+  EXPECT_GT(soundingBlocks, blocks / 2);
+  // Every event started a voice and every voice came back.
+  int triggerOns = 0;
+  for (int i = 0; i < 20 && countFree(scene) < kVoices; ++i) {
+    scene.render(io);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  {
+    std::lock_guard<std::mutex> lock(scene.voiceLock());
+    for (SynthVoice* v = scene.getFreeVoices(); v; v = PolySynth::nextVoice(v)) {
+      triggerOns += static_cast<synthtest::CountingVoice*>(v)->triggerOns.load();
+    }
+  }
+  EXPECT_EQ(triggerOns, kHeld + kPlayed);
+  EXPECT_EQ(countFree(scene), kVoices);
+  seq.reportMessages();
+  EXPECT_EQ(ends.load(), 1);
+  std::system(("rm -rf " + dir).c_str());
+}
 
 }  // namespace

@@ -274,3 +274,29 @@ TEST(SynthSequencerPlayback, GraphicsFramesAndThePlayThread) {
   EXPECT_EQ(GetCapturedStdout(), "CPU play thread done.\n");
   EXPECT_EQ(pool.log.size(), 2u);
 }
+
+TEST(SynthSequenceFormat, IdsOutOfRangeAndTimesThatAreNoNumbers) {
+  ScratchDir dir;
+  writeFile(
+      dir / "bad.synthSequence",
+      "+ 0 4e9 V\n- 1 -3e9\n@ nan 1 V\n+ inf 2 V\n@ 0.5 1 V\n> nan\n@ 2 1 V\n- 3 2147483647\n");
+  vl::SynthSequenceReader reader(dir.path());
+  CaptureStdout();
+  reader.read("bad");
+  const std::string out = GetCapturedStdout();
+  const std::string path = dir / "bad.synthSequence";
+  for (const char* line : {"+ 0 4e9 V", "- 1 -3e9"}) {
+    EXPECT_NE(out.find("ERROR: Synth sequence line refused (id out of range) in " + path + ": " +
+                       line + "\n"),
+              std::string::npos);
+  }
+  for (const char* line : {"@ nan 1 V", "+ inf 2 V", "> nan"}) {
+    EXPECT_NE(out.find("ERROR: Synth sequence line refused (time is not a finite number) in " +
+                       path + ": " + line + "\n"),
+              std::string::npos);
+  }
+  // The good lines stay, in order, and the refused offset changed nothing.
+  EXPECT_EQ(
+      describeAll(reader.events()),
+      (std::vector<std::string>{"@ 0.500 1.000 V", "@ 2.000 1.000 V", "- 3.000 #2147483647"}));
+}
