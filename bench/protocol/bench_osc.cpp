@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCPacket.hpp"
+#include "protocol/vl_OSCRecv.hpp"
 
 namespace {
 

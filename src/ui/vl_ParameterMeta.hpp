@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCPacket.hpp"
 #include "ui/vl_ParameterField.hpp"
 
 namespace vl {
