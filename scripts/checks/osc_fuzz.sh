@@ -7,7 +7,7 @@ cd "$(dirname "$0")/../.."
 out=build-fuzz
 mkdir -p "$out/corpus"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -Isrc fuzz/osc_fuzz.cpp src/protocol/vl_OSC.cpp -loscpack -pthread -o "$out/osc_fuzz"
+  -Isrc fuzz/osc_fuzz.cpp src/protocol/vl_OSC.cpp src/core/vl_Console.cpp -loscpack -pthread -o "$out/osc_fuzz"
 cp fuzz/corpus/osc/* "$out/corpus/"
 
 # The target prints every message and error; close its stdout and stderr (libFuzzer keeps

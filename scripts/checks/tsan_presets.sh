@@ -16,8 +16,8 @@ clang++ -std=c++20 -g -O1 -fsanitize=thread -Isrc -Itests \
   src/ui/vl_SequenceTimeline.cpp src/ui/vl_SequenceRecorder.cpp \
   src/ui/vl_SequencerClock.cpp src/ui/vl_SynthSequence.cpp src/ui/vl_SynthSequencer.cpp \
   src/ui/vl_Parameter.cpp src/ui/vl_ParameterMeta.cpp src/ui/vl_ParameterField.cpp \
-  src/ui/vl_ParameterBundle.cpp src/core/vl_File.cpp src/core/vl_Console.cpp \
-  src/protocol/vl_OSC.cpp \
+  src/ui/vl_ParameterBundle.cpp src/core/vl_File.cpp src/protocol/vl_OSC.cpp \
+  src/protocol/vl_OSCPacket.cpp src/core/vl_Console.cpp \
   -lgtest -lgtest_main -loscpack -pthread -o "$out/preset_thread_tests"
 TSAN_OPTIONS="halt_on_error=1 exitcode=66" "$out/preset_thread_tests" --gtest_repeat=3 \
   --gtest_brief=1

@@ -2,7 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iostream>
+
+#include "core/vl_Console.hpp"
 
 namespace vl {
 
@@ -16,12 +17,15 @@ int32_t truncateToInt(float v) {
   return static_cast<int32_t>(v);
 }
 
+// Built in a packet of the caller's own, never in the sender's buffer: several threads may
+// announce changes through one sender at once.
 template <class... Args>
 void sendMessage(osc::Send& sender, const std::string& address, Args... args) {
-  sender.beginMessage(address);
-  (sender.add(args), ...);
-  sender.endMessage();
-  sender.send();
+  osc::Packet packet(sender.capacity());
+  packet.beginMessage(address);
+  (packet.add(args), ...);
+  packet.endMessage();
+  sender.send(packet);
 }
 
 // "/registerParameter" name, group, default, prefix, min, max; inside a bundle
@@ -29,15 +33,16 @@ void sendMessage(osc::Send& sender, const std::string& address, Args... args) {
 template <class V>
 void sendRegistration(osc::Send& sender, ParameterMeta& p, const std::string& bundleName,
                       const std::string& id, V def, V min, V max) {
+  osc::Packet packet(sender.capacity());
   if (bundleName.empty()) {
-    sender.beginMessage("/registerParameter");
+    packet.beginMessage("/registerParameter");
   } else {
-    sender.beginMessage("/registerBundleParameter");
-    sender.add(bundleName).add(id);
+    packet.beginMessage("/registerBundleParameter");
+    packet.add(bundleName).add(id);
   }
-  sender.add(p.getName()).add(p.getGroup()).add(def).add(p.getPrefix()).add(min).add(max);
-  sender.endMessage();
-  sender.send();
+  packet.add(p.getName()).add(p.getGroup()).add(def).add(p.getPrefix()).add(min).add(max);
+  packet.endMessage();
+  sender.send(packet);
 }
 
 template <class V>
@@ -65,12 +70,14 @@ float Parameter::clamp(float value) const {
 }
 
 void Parameter::set(float value, ValueSource* source) {
+  std::lock_guard<std::recursive_mutex> lock(mMutex);
   value = process(clamp(value));
   runCallbacks(value, source, true, true);
   store(value);
 }
 
 void Parameter::setQuiet(float value, void* receiver) {
+  std::lock_guard<std::recursive_mutex> lock(mMutex);
   value = process(clamp(value));
   if (receiver) runCallbacks(value, nullptr, true, true);
   store(value);
@@ -131,12 +138,14 @@ int32_t ParameterInt::clamp(int32_t value) const {
 }
 
 void ParameterInt::set(int32_t value, ValueSource* source) {
+  std::lock_guard<std::recursive_mutex> lock(mMutex);
   value = process(clamp(value));
   runCallbacks(value, source, true, true);
   store(value);
 }
 
 void ParameterInt::setQuiet(int32_t value, void* receiver) {
+  std::lock_guard<std::recursive_mutex> lock(mMutex);
   value = process(clamp(value));
   if (receiver) runCallbacks(value, nullptr, true, true);
   store(value);
@@ -200,7 +209,7 @@ void ParameterMenu::selectElement(const std::string& text, bool quiet) {
   }
   // Set outside the menu lock: callbacks may read the menu.
   if (found < 0) {
-    std::cerr << "ERROR: Could not find element: " << text << std::endl;
+    printError("ERROR: Could not find element: %s\n", text.c_str());
   } else if (quiet) {
     setQuiet(found, nullptr);
   } else {

@@ -1,7 +1,8 @@
 #include "ui/vl_ParameterBundle.hpp"
 
-#include <iostream>
 #include <mutex>
+
+#include "core/vl_Console.hpp"
 
 namespace vl {
 
@@ -47,8 +48,7 @@ void toFields(const Pose& p, std::vector<ParameterField>& f) {
 ParameterBundle::ParameterBundle(std::string name) {
   if (name.find(' ') != std::string::npos) {
     static std::once_flag warned;
-    std::call_once(warned,
-                   [] { std::cout << "WARNING: Remove spaces from bundle name." << std::endl; });
+    std::call_once(warned, [] { print("WARNING: Remove spaces from bundle name.\n"); });
   }
   mBundleName = name.empty() ? "bundle" : name;
   std::lock_guard<std::mutex> lock(gCountLock);
@@ -89,7 +89,7 @@ void ParameterBundle::addParameter(ParameterMeta& parameter) {
                          forward<ParameterVec4>(parameter) || forward<ParameterColor>(parameter) ||
                          forward<ParameterChoice>(parameter) || forward<Trigger>(parameter);
   if (!supported) {
-    std::cout << "Unsupported Parameter type for bundle OSC dsitribution" << std::endl;
+    print("Unsupported Parameter type for bundle OSC dsitribution\n");
   }
 }
 

@@ -3,9 +3,10 @@
 #include <cxxabi.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <regex>
 #include <typeinfo>
+
+#include "core/vl_Console.hpp"
 
 namespace vl {
 
@@ -33,8 +34,7 @@ ParameterMeta::ParameterMeta(std::string parameterName, std::string group, std::
   if (addressPart(mParameterName, part)) {
     mFullAddress += "/" + part;
   } else {
-    std::cout << "ParameterMeta ERROR: A valid name must be provided for the parameter"
-              << std::endl;
+    print("ParameterMeta ERROR: A valid name must be provided for the parameter\n");
     mFullAddress += "/_";
   }
   mDisplayName = mParameterName;
@@ -52,26 +52,24 @@ std::string ParameterMeta::className() const {
 bool ParameterMeta::checkFieldCount(const std::vector<ParameterField>& fields,
                                     std::size_t expected) const {
   if (fields.size() == expected) return true;
-  std::cout << "Wrong number of parameters for " << mFullAddress << std::endl;
+  print("Wrong number of parameters for %s\n", mFullAddress.c_str());
   return false;
 }
 
 void ParameterMeta::get(std::vector<ParameterField>&) {
-  std::cout << "get(std::vector<ParameteterField> &fields) not implemented for " << className()
-            << std::endl;
+  print("get(std::vector<ParameteterField> &fields) not implemented for %s\n", className().c_str());
 }
 
 void ParameterMeta::set(const std::vector<ParameterField>&) {
-  std::cout << "set(std::vector<ParameteterField> &fields) not implemented for " << className()
-            << std::endl;
+  print("set(std::vector<ParameteterField> &fields) not implemented for %s\n", className().c_str());
 }
 
 void ParameterMeta::sendValue(osc::Send&, std::string) {
-  std::cout << "sendValue function not implemented for " << className() << std::endl;
+  print("sendValue function not implemented for %s\n", className().c_str());
 }
 
 void ParameterMeta::sendMeta(osc::Send&, std::string, std::string) {
-  std::cout << "sendMeta function not implemented for " << className() << std::endl;
+  print("sendMeta function not implemented for %s\n", className().c_str());
 }
 
 }  // namespace vl

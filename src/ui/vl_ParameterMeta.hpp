@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCPacket.hpp"
 #include "ui/vl_ParameterField.hpp"
 
 namespace vl {
@@ -155,8 +155,11 @@ class ParameterWrapper : public ParameterMeta {
   using ParameterMeta::get;
   using ParameterMeta::set;
 
-  // Runs the callbacks with the new value, then stores it.
+  // Runs the callbacks with the new value, then stores it, all under the writer lock: sets
+  // from several threads are announced in the order they are stored, so the stored value is
+  // always the one announced last.
   virtual void set(ParameterType value, ValueSource* source = nullptr) {
+    std::lock_guard<std::recursive_mutex> lock(mMutex);
     value = process(value);
     runCallbacks(value, source, true, true);
     store(value);
@@ -165,13 +168,15 @@ class ParameterWrapper : public ParameterMeta {
   // Stores without announcing the change: only when a receiver is given does the first
   // callback list run.
   virtual void setQuiet(ParameterType value, void* receiver = nullptr) {
+    std::lock_guard<std::recursive_mutex> lock(mMutex);
     value = process(value);
     if (receiver) runCallbacks(value, nullptr, true, false);
     store(value);
   }
   virtual ParameterType get() { return mValue.load(); }
 
-  // Callbacks run in registration order on the setting thread, with no parameter lock held.
+  // Callbacks run in registration order on the setting thread, holding only this parameter's
+  // writer lock (readers never wait for it; a callback may set this parameter again).
   void registerChangeCallback(Callback cb) {
     std::lock_guard<std::mutex> lock(mCallbackLock);
     mCallbacks.push_back(std::make_shared<Callback>(std::move(cb)));
@@ -185,6 +190,10 @@ class ParameterWrapper : public ParameterMeta {
   void setProcessingCallback(std::function<ParameterType(ParameterType)> f) {
     mProcessCallback = std::make_shared<std::function<ParameterType(ParameterType)>>(std::move(f));
   }
+
+  // The source of the change whose callbacks are running, for callbacks of the first list
+  // (which take the value alone); null for a local change. Meaningful inside a callback only.
+  ValueSource* changeSource() const { return mChangeSource.load(); }
 
   // Holding the value lock delays writers only; readers carry on.
   void lock() { mMutex.lock(); }
@@ -206,13 +215,23 @@ class ParameterWrapper : public ParameterMeta {
   }
 
   void store(const ParameterType& value) {
-    std::lock_guard<std::mutex> lock(mMutex);
+    std::lock_guard<std::recursive_mutex> lock(mMutex);
     mValue.store(value);
   }
+
+  // Sets changeSource() for the run and restores it after, for a set made by a callback.
+  struct SourceScope {
+    SourceScope(std::atomic<ValueSource*>& slot, ValueSource* source)
+        : mSlot(slot), mPrevious(slot.exchange(source)) {}
+    ~SourceScope() { mSlot.store(mPrevious); }
+    std::atomic<ValueSource*>& mSlot;
+    ValueSource* mPrevious;
+  };
 
   // The lists may grow while they run (a callback may register another): entries are taken
   // one at a time under the list lock and called without it.
   void runCallbacks(const ParameterType& value, ValueSource* source, bool first, bool second) {
+    SourceScope scope(mChangeSource, source);
     if (first) {
       for (std::size_t i = 0;; ++i) {
         std::shared_ptr<Callback> cb;
@@ -245,7 +264,8 @@ class ParameterWrapper : public ParameterMeta {
   ParameterType mMax;
   ParameterType mDefault;
   std::shared_ptr<std::function<ParameterType(ParameterType)>> mProcessCallback;
-  std::mutex mMutex;
+  std::recursive_mutex mMutex;  // the writer lock: serialises set and setQuiet with their callbacks
+  std::atomic<ValueSource*> mChangeSource{nullptr};
   detail::ValueStore<ParameterType> mValue;
   std::atomic<bool> mEmptyCallbackMet{false};
   std::mutex mCallbackLock;

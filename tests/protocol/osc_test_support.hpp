@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCPacket.hpp"
+#include "protocol/vl_OSCRecv.hpp"
 
 namespace osctest {
 

@@ -7,6 +7,8 @@
 
 #include "osc_test_support.hpp"
 #include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCPacket.hpp"
+#include "protocol/vl_OSCRecv.hpp"
 
 using namespace vl::osc;
 using testing::internal::CaptureStderr;

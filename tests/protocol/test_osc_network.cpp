@@ -15,6 +15,8 @@
 
 #include "osc_test_support.hpp"
 #include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCPacket.hpp"
+#include "protocol/vl_OSCRecv.hpp"
 
 using namespace vl::osc;
 using namespace std::chrono_literals;
@@ -349,4 +351,111 @@ TEST(OscNetwork, OpenReportsFailuresAndBindsLocalhostByDefault) {
   EXPECT_EQ(GetCapturedStdout().rfind("run time exception at Send::open: ", 0), 0u);
   s.beginMessage("/nowhere").endMessage();
   EXPECT_EQ(s.send(), 0u);
+}
+
+TEST(OscNetwork, OpenBindsTheGivenInterfaceAndRefusesUnknownNames) {
+  // Loopback answers on all of 127/8, so two interface addresses need no extra set-up.
+  Recv one, two, any;
+  osctest::Recorder atOne, atTwo, atAny;
+  one.handler(atOne);
+  two.handler(atTwo);
+  any.handler(atAny);
+  uint16_t port = 0;
+  for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
+    uint16_t candidate = osctest::freeUdpPort();
+    if (one.open(candidate, "127.0.0.1") && two.open(candidate, "127.0.0.2")) port = candidate;
+  }
+  ASSERT_NE(port, 0);
+  uint16_t anyPort = osctest::freeUdpPort();
+  ASSERT_TRUE(any.open(anyPort, "0.0.0.0"));
+  ASSERT_TRUE(one.start() && two.start() && any.start());
+
+  Send toOne(port, "127.0.0.1"), toTwo(port, "127.0.0.2");
+  Send anyOne(anyPort, "127.0.0.1"), anyTwo(anyPort, "127.0.0.2");
+  toTwo.beginMessage("/two").endMessage();
+  toTwo.send();
+  toOne.beginMessage("/one").endMessage();
+  toOne.send();
+  anyOne.beginMessage("/a").endMessage();
+  anyOne.send();
+  anyTwo.beginMessage("/b").endMessage();
+  anyTwo.send();
+  ASSERT_TRUE(atOne.waitFor(1));
+  ASSERT_TRUE(atTwo.waitFor(1));
+  ASSERT_TRUE(atAny.waitFor(2));
+  std::this_thread::sleep_for(50ms);  // a stray datagram would have arrived by now
+  ASSERT_EQ(atOne.messages().size(), 1u);
+  ASSERT_EQ(atTwo.messages().size(), 1u);
+  EXPECT_EQ(atOne.messages()[0].address, "/one");
+  EXPECT_EQ(atTwo.messages()[0].address, "/two");
+  EXPECT_EQ(atTwo.messages()[0].sender.rfind("127.0.0.1:", 0), 0u);
+
+  // A name that does not resolve must not end up listening on every interface.
+  Recv unknown;
+  CaptureStdout();
+  EXPECT_FALSE(unknown.open(osctest::freeUdpPort(), "no-such-host.invalid"));
+  EXPECT_EQ(GetCapturedStdout().rfind("run time exception at Recv::open: ", 0), 0u);
+}
+
+namespace {
+
+// Counts its calls; while inside one it holds `inside` up for a moment.
+struct SlowHandler : PacketHandler {
+  std::atomic<int> calls{0};
+  std::atomic<bool> inside{false};
+  void onMessage(Message&) override {
+    inside = true;
+    ++calls;
+    std::this_thread::sleep_for(2ms);
+    inside = false;
+  }
+};
+
+// Removes itself from its receiver at its first message.
+struct LeavingHandler : PacketHandler {
+  Recv* recv = nullptr;
+  int calls = 0;
+  void onMessage(Message&) override {
+    ++calls;
+    recv->removeHandler(*this);
+  }
+};
+
+}  // namespace
+
+TEST(OscNetwork, RemovedHandlerIsNeverCalledAgain) {
+  Recv r;
+  SlowHandler slow;
+  LeavingHandler leaving;
+  osctest::Recorder after;
+  leaving.recv = &r;
+  r.handler(leaving);
+  r.handler(slow);
+  r.handler(after);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+
+  // The messages keep coming while the slow handler is removed from the test thread.
+  std::atomic<bool> sending{true};
+  std::thread sender([&] {
+    Send s(port, "127.0.0.1");
+    while (sending) {
+      s.beginBundle().beginMessage("/m").endMessage().beginMessage("/m").endMessage().endBundle();
+      s.send();
+      std::this_thread::sleep_for(200us);
+    }
+  });
+  while (slow.calls < 20) std::this_thread::sleep_for(1ms);
+  r.removeHandler(slow);
+  const bool insideAtReturn = slow.inside;
+  const int callsAtReturn = slow.calls;
+  const std::size_t seen = after.messages().size();
+  ASSERT_TRUE(after.waitFor(seen + 50));
+  sending = false;
+  sender.join();
+  EXPECT_FALSE(insideAtReturn);
+  EXPECT_EQ(slow.calls, callsAtReturn);
+  // It left at its first message: not even the second message of that bundle reached it.
+  EXPECT_EQ(leaving.calls, 1);
 }

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 
+#include "protocol/osc_test_support.hpp"
 #include "ui/vl_Parameter.hpp"
 
 using namespace vl;
@@ -117,4 +119,90 @@ TEST(ParameterThreads, RegistrationWhileOtherThreadsSet) {
   calls = 0;
   p.set(1.0f);
   EXPECT_EQ(calls, 200);
+}
+
+// The first setter's callback is still running when the second setter starts: the second
+// must not be announced and stored in between, or the first would store its older value last.
+template <class P, class V>
+void overtakeWhileAnnouncing(P& p, V first, V second) {
+  std::atomic<bool> inside{false};
+  std::mutex lock;
+  std::vector<V> announced;
+  p.registerChangeCallback([&](V v) {
+    {
+      std::lock_guard<std::mutex> g(lock);
+      announced.push_back(v);
+    }
+    if (v == first) {
+      inside = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  std::thread slow([&] { p.set(first); });
+  while (!inside) std::this_thread::yield();
+  p.set(second);
+  slow.join();
+  ASSERT_EQ(announced.size(), 2u);
+  EXPECT_EQ(p.get(), announced.back());
+}
+
+TEST(ParameterThreads, ConcurrentSettersStoreTheValueAnnouncedLast) {
+  Parameter p("p", "", 0.0f, "", 0.0f, 10.0f);
+  overtakeWhileAnnouncing(p, 1.0f, 2.0f);
+  ParameterString s("s");
+  overtakeWhileAnnouncing(s, std::string(30, 'a'), std::string(30, 'b'));
+}
+
+namespace {
+
+// Checks every message that arrives for one of the texts the senders send.
+struct TextChecker : vl::osc::PacketHandler {
+  std::atomic<int> good{0}, bad{0}, ended{0};
+  void onMessage(vl::osc::Message& m) override {
+    if (m.addressPattern() == "/end") {
+      ++ended;
+      return;
+    }
+    std::string text;
+    if (m.addressPattern() == "/text" && m.typeTags() == "s") m >> text;
+    const bool whole = text.size() == 200 && text.find_first_not_of(text[0]) == std::string::npos;
+    ++(whole ? good : bad);
+  }
+};
+
+}  // namespace
+
+TEST(ParameterThreads, TwoThreadsSendingThroughOneSenderSendWholePackets) {
+  vl::osc::Recv r;
+  TextChecker checker;
+  r.handler(checker);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+  vl::osc::Send shared(port, "127.0.0.1");
+  ParameterString a("text", "", std::string(200, 'a')), b("text", "", std::string(200, 'b'));
+  // Full speed, so that the two builds overlap; the kernel may drop some datagrams then, but
+  // none that arrives may be torn and no build may fail.
+  const int perThread = 2000;
+  std::atomic<int> ready{0};
+  auto sendAll = [&](ParameterString& p) {
+    ++ready;
+    while (ready < 2) std::this_thread::yield();
+    for (int k = 0; k < perThread; ++k) p.sendValue(shared);
+  };
+  testing::internal::CaptureStderr();
+  std::thread first(sendAll, std::ref(a));
+  std::thread second(sendAll, std::ref(b));
+  first.join();
+  second.join();
+  // The last message is sent once more, alone, to know when the rest has been handled.
+  ParameterString last("end", "", std::string(200, 'z'));
+  for (int w = 0; w < 200 && checker.ended == 0; ++w) {
+    last.sendValue(shared);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(checker.bad, 0);
+  EXPECT_GT(checker.good, perThread / 10);
 }

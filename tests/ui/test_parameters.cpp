@@ -88,6 +88,25 @@ TEST(ParameterSet, CallbacksRunInOrderBeforeTheValueIsStored) {
   EXPECT_EQ(p.get(), 4.0f);
 }
 
+TEST(ParameterSet, BothCallbackListsLearnTheSourceOfAChange) {
+  Parameter p("p");
+  ParameterInt follower("follower");
+  ValueSource remote{"10.0.0.2", 9001};
+  std::vector<ValueSource*> first, second, followerSeen;
+  p.registerChangeCallback([&](float v) {
+    first.push_back(p.changeSource());
+    follower.set(int32_t(v));  // a local change made from inside the callback
+  });
+  p.registerChangeCallback([&](float, ValueSource* s) { second.push_back(s); });
+  follower.registerChangeCallback(
+      [&](int32_t) { followerSeen.push_back(follower.changeSource()); });
+  p.set(1.0f, &remote);
+  p.set(2.0f);
+  EXPECT_EQ(first, (std::vector<ValueSource*>{&remote, nullptr}));
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(followerSeen, (std::vector<ValueSource*>{nullptr, nullptr}));
+}
+
 TEST(ParameterSet, SetQuietRunsCallbacksOnlyForAReceiver) {
   int receiver = 0;
   // Float and integer kinds: both lists with a receiver, the second with no source.
@@ -403,4 +422,30 @@ TEST(ParameterOsc, ValuesAndRegistrationsReachAReceiver) {
   EXPECT_EQ(m[7].ints, (std::vector<int32_t>{3, 1, 8}));
   EXPECT_EQ(m[8].typeTags, "ssssss");
   EXPECT_EQ(m[8].strings, (std::vector<std::string>{"label", "", "hi", "", "hi", "hi"}));
+}
+
+TEST(ParameterOsc, SendValueLeavesAMessageInProgressOnTheSharedSenderAlone) {
+  vl::osc::Recv r;
+  osctest::Recorder rec;
+  r.handler(rec);
+  uint16_t port = osctest::openOnFreePort(r);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(r.start());
+  vl::osc::Send s(port, "127.0.0.1");
+  // Another thread is half way through a message on the shared sender when a change is sent.
+  s.beginMessage("/other").add(int32_t(1));
+  Parameter amp("amp", "", 0.25f);
+  CaptureStderr();
+  amp.sendValue(s);
+  amp.sendMeta(s);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  s.add(int32_t(2)).endMessage();
+  EXPECT_GT(s.send(), 0u);
+  ASSERT_TRUE(rec.waitFor(3));
+  auto m = rec.messages();
+  EXPECT_EQ(m[0].address, "/amp");
+  EXPECT_EQ(m[0].floats, std::vector<float>{0.25f});
+  EXPECT_EQ(m[1].address, "/registerParameter");
+  EXPECT_EQ(m[2].address, "/other");
+  EXPECT_EQ(m[2].ints, (std::vector<int32_t>{1, 2}));
 }
