@@ -166,6 +166,9 @@ bool OpenVRHeadset::init() {
     mEyes[e].projection = toMat4(mSystem->GetProjectionMatrix(kEyes[e], mNear, mFar));
     mEyes[e].eyeFromHead = glm::inverse(toMat4(mSystem->GetEyeToHeadTransform(kEyes[e])));
   }
+  // A new session names its hands' devices afresh.
+  mLeft = VRController();
+  mRight = VRController();
   mControllers.clear();
   mInitialized = true;
   return true;

@@ -95,6 +95,17 @@ TEST_F(HeadsetTest, StaysOffWithoutRuntimeHeadsetOrSystemInterface) {
   EXPECT_THAT(sim.calls(), HasSubstr("IsInterfaceVersionValid IVRSystem_021\nCleanup\n"));
   EXPECT_FALSE(hmd.active());
 
+  // The path registry finds the runtime as well as the variables do.
+  unsetenv("VR_OVERRIDE"), unsetenv("VR_CONFIG_PATH"), unsetenv("VR_LOG_PATH");
+  fs::create_directories(dir / "openvr");
+  std::ofstream(dir / "openvr/openvrpaths.vrpath")
+      << "{\"runtime\":[\"" ZENTHA_VR_SIM_RUNTIME "\"],\"config\":[" << dir << "],\"log\":[" << dir
+      << "],\"version\":1}";
+  unsetenv("ZENTHA_VR_SCRIPT");
+  initOutput(true);
+  hmd.close();
+
+  useRuntime(ZENTHA_VR_SIM_RUNTIME);
   script("device 0 1\nrefuse IVRCompositor_026\n");
   testing::internal::CaptureStdout();
   EXPECT_THROW(hmd.init(), std::runtime_error);
@@ -230,6 +241,7 @@ TEST_F(HeadsetTest, EyesSeeAnObjectWhereTheirProjectionsAndOffsetsPutIt) {
 
   vl::Mesh ball;
   vl::addSphere(ball, 0.03f);
+  setenv("ZENTHA_VR_PNG_DIR", dir.c_str(), 1);
   hmd.update();
   hmd.draw(
       [&](vl::Graphics& gr) {
@@ -257,6 +269,9 @@ TEST_F(HeadsetTest, EyesSeeAnObjectWhereTheirProjectionsAndOffsetsPutIt) {
     EXPECT_NEAR(seen[e].x, expected[e].x, 1.f) << "eye " << e;
     EXPECT_NEAR(seen[e].y, expected[e].y, 1.f) << "eye " << e;
   }
+  unsetenv("ZENTHA_VR_PNG_DIR");
+  EXPECT_GT(fs::file_size(dir / "eyeL_1.png"), 0u);
+  EXPECT_GT(fs::file_size(dir / "eyeR_1.png"), 0u);
   // The eyes' views differ by their separation (and their frusta) only.
   EXPECT_NEAR(seen[0].x - seen[1].x, expected[0].x - expected[1].x, 1.f);
   EXPECT_GT(std::fabs(seen[0].x - seen[1].x), 5.f);
