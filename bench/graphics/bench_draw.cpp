@@ -12,6 +12,7 @@
 #include "graphics/vl_FBO.hpp"
 #include "graphics/vl_Graphics.hpp"
 #include "graphics/vl_Shapes.hpp"
+#include "support/hidden_gl_window.hpp"
 
 namespace {
 
@@ -21,18 +22,7 @@ constexpr int kSize = 16;
 // One hidden window for the whole program; never destroyed (the process ends with it).
 struct Context {
   Context() {
-    if (!glfwInit()) std::abort();
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    window = glfwCreateWindow(kSize, kSize, "bench", nullptr, nullptr);
-    if (!window) {
-      std::fprintf(stderr, "no OpenGL 3.3 window (run under xvfb-run)\n");
-      std::abort();
-    }
-    glfwMakeContextCurrent(window);
+    window = openHiddenGLWindow(kSize, kSize);
     tex.create2D(kSize, kSize);
     depth.resize(kSize, kSize);
     fbo.attachTexture2D(tex).attachRBO(depth);

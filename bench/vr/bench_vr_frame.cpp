@@ -16,6 +16,7 @@
 #include "graphics/vl_Graphics.hpp"
 #include "graphics/vl_Shapes.hpp"
 #include "graphics/vl_VAOMesh.hpp"
+#include "support/hidden_gl_window.hpp"
 #include "vr/vl_OpenVRHeadset.hpp"
 
 namespace {
@@ -25,18 +26,7 @@ constexpr int kWidth = 640, kHeight = 480;
 // One hidden window for the whole program; never destroyed (the process ends with it).
 struct Context {
   Context() {
-    if (!glfwInit()) std::abort();
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    window = glfwCreateWindow(16, 16, "bench", nullptr, nullptr);
-    if (!window) {
-      std::fprintf(stderr, "no OpenGL 3.3 window (run under xvfb-run)\n");
-      std::abort();
-    }
-    glfwMakeContextCurrent(window);
+    window = openHiddenGLWindow(16, 16);
     tex.create2D(kWidth, kHeight);
     depth.resize(kWidth, kHeight);
     fbo.attachTexture2D(tex).attachRBO(depth);
