@@ -8,6 +8,7 @@
 
 #include "core/vl_Console.hpp"
 #include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCEndpoint.hpp"
 
 namespace vl::osc {
 
@@ -107,12 +108,7 @@ Send::~Send() = default;
 bool Send::open(uint16_t port, const std::string& address) {
   mSocket.reset();
   try {
-    IpEndpointName endpoint(address.c_str(), port);
-    // oscpack resolves an unknown host name to 0.0.0.0 instead of failing.
-    if (endpoint.address == 0 && address != "0.0.0.0") {
-      throw std::runtime_error("unable to resolve address " + address);
-    }
-    mSocket = std::make_unique<UdpTransmitSocket>(endpoint);
+    mSocket = std::make_unique<UdpTransmitSocket>(resolveEndpoint(address, port));
   } catch (const std::runtime_error& e) {
     print("run time exception at Send::open: %s\n", e.what());
     return false;

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "core/vl_Console.hpp"
+#include "protocol/vl_OSCEndpoint.hpp"
 
 namespace vl::osc {
 
@@ -57,12 +58,7 @@ bool Recv::open(uint16_t port, const std::string& address) {
   closeSocket();
   std::string bindAddress = address.empty() ? "localhost" : address;
   try {
-    IpEndpointName endpoint(bindAddress.c_str(), port);
-    // oscpack resolves an unknown host name to 0.0.0.0, which would listen on every interface.
-    if (endpoint.address == 0 && bindAddress != "0.0.0.0") {
-      throw std::runtime_error("unable to resolve address " + bindAddress);
-    }
-    mSocketReceiver = std::make_unique<SocketReceiver>(*this, endpoint);
+    mSocketReceiver = std::make_unique<SocketReceiver>(*this, resolveEndpoint(bindAddress, port));
   } catch (const std::runtime_error& e) {
     print("run time exception at Recv::open: %s\n", e.what());
     return false;

@@ -1,12 +1,11 @@
 #include "sound/vl_SynthVoice.hpp"
 
-#include <cxxabi.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <typeinfo>
 
+#include "sound/vl_SynthRegistry.hpp"
 #include "ui/vl_Parameter.hpp"
 
 namespace vl {
@@ -112,13 +111,7 @@ int SynthVoice::getEndOffsetFrames(int framesPerBuffer) {
 }
 
 std::string SynthVoice::typeName() const {
-  const char* raw = typeid(*this).name();
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(raw, nullptr, nullptr, &status);
-  std::string name = (status == 0 && demangled) ? demangled : raw;
-  std::free(demangled);
-  if (name.rfind("class ", 0) == 0) name.erase(0, 6);
-  return name;
+  return SynthRegistry::demangle(typeid(*this).name());
 }
 
 }  // namespace vl
