@@ -157,6 +157,7 @@ TEST(SynthSequencerOnPolySynth, RefusalsAndStopsFromAnyThread) {
 
   // A free callback on the clock thread moves the synth to audio time: the thread ends itself.
   bool switched = false;
+  played.setTimeMaster(vl::TIME_MASTER_AUDIO);  // callbacks are registered with no clock running
   played.registerFreeCallback([&](int, void*) {
     played.setTimeMaster(vl::TIME_MASTER_AUDIO);
     played.setTimeMaster(vl::TIME_MASTER_AUDIO);
