@@ -11,7 +11,8 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTHA_SANITIZE=thr
 tests=(ui/parameter_thread_tests application/app_parameter_tests
   ui/preset_handler_tests ui/preset_sequencer_tests ui/sequence_recorder_tests
   ui/synth_sequence_tests ui/synth_sequencer_polysynth_tests
-  sound/polysynth_tests sound/scene_tests sound/scene_realtime_tests)
+  sound/polysynth_tests sound/scene_tests sound/scene_realtime_tests
+  protocol/distributed_scene_tests)
 cmake --build build-tsan -j"$(nproc)" --target "${tests[@]##*/}"
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1"
 for t in "${tests[@]}"; do
