@@ -3,7 +3,8 @@
 # parameters read wait-free while written; presets, sequencers and the recorder started and
 # stopped from any thread; triggers, the clock thread, the update pool and the audio pass sharing
 # the voice lists without locks on the audio side; the synth sequencer's preparation thread
-# handing voices to the audio block through a lock-free ring. Any report fails the check.
+# handing voices to the audio block through a lock-free ring; two mirrored scenes exchanging
+# voice events over loopback. Any report fails the check.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTHA_SANITIZE=thread \
