@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <limits>
 #include <thread>
 
@@ -17,7 +18,7 @@ using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;
 using testing::internal::GetCapturedStdout;
 
-namespace {
+namespace scenetest {
 
 // A positioned voice with a number and a text among its trigger fields, and one more parameter.
 class TaggedVoice : public synthtest::CountingVoice {
@@ -29,6 +30,12 @@ class TaggedVoice : public synthtest::CountingVoice {
   vl::ParameterString label{"label", "", "none"};
   vl::Parameter cutoff{"cutoff", "", 100.0f, "", 0.0f, 20000.0f};
 };
+
+}  // namespace scenetest
+
+namespace {
+
+using scenetest::TaggedVoice;
 
 template <class F>
 bool eventually(F condition, std::chrono::milliseconds timeout = 5s) {
@@ -139,6 +146,20 @@ TEST(DistributedScene, MirrorsVoicesBetweenTwoScenesOverLoopback) {
   a.allNotesOff();
   EXPECT_TRUE(eventually([&] { return activeCount(b) == 0 && freeCount(b) == 4; }));
 
+  // liblo's oscsend, an encoder independent of the scene's, triggers a voice on b directly.
+  const std::string send =
+      "oscsend 127.0.0.1 " + std::to_string(portB) + " /hydrogen/triggerOn iisfsffffffff 0 900 " +
+      vl::SynthRegistry::nameOf<TaggedVoice>() + " 0.75 'from liblo' 4 5 6 1 0 0 0 3";
+  ASSERT_EQ(std::system(send.c_str()), 0);
+  TaggedVoice* fromPeer = nullptr;
+  ASSERT_TRUE(eventually([&] { return (fromPeer = activeVoice(b, 900)) != nullptr; }));
+  EXPECT_EQ(fromPeer->amp.get(), 0.75f);
+  EXPECT_EQ(fromPeer->label.get(), "from liblo");
+  EXPECT_EQ(fromPeer->pose().pos()[2], 6.0);
+  EXPECT_EQ(fromPeer->size(), 3.0f);
+  b.triggerFree(900);  // freed on b, which the peer triggered: not announced to a
+  EXPECT_TRUE(eventually([&] { return freeCount(b) == 4; }));
+
   // Everything a sent arrived at b; nothing came back from b, whose voices were all remote.
   std::this_thread::sleep_for(50ms);
   const auto atB = toB.messages();
@@ -148,7 +169,8 @@ TEST(DistributedScene, MirrorsVoicesBetweenTwoScenesOverLoopback) {
   }
   EXPECT_EQ(addresses, (std::vector<std::string>{"/hydrogen/triggerOn", "/hydrogen/triggerOff",
                                                  "/hydrogen/remove", "/hydrogen/triggerOn",
-                                                 "/hydrogen/triggerOn", "/hydrogen/allNotesOff"}));
+                                                 "/hydrogen/triggerOn", "/hydrogen/allNotesOff",
+                                                 "/hydrogen/triggerOn"}));
   ASSERT_FALSE(atB.empty());
   EXPECT_EQ(atB[0].typeTags, "iisfsffffffff");
   EXPECT_EQ(atB[0].strings[0], vl::SynthRegistry::nameOf<TaggedVoice>());
