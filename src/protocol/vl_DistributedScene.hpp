@@ -20,6 +20,8 @@ namespace vl {
 // trigger on, trigger off, free and all-notes-off events over OSC, and the others, which
 // receive them through consumeMessage(), start, stop and free the same voices under the same
 // ids. Addresses are "/" + prefix + "/triggerOn" and so on, or "/triggerOn" with no prefix.
+// The first argument of "/triggerOn" is sent as 0 and ignored on receipt: a mirrored voice
+// starts when its message arrives.
 //
 // Events that arrive from the network are not sent on again, so two scenes that send to each
 // other do not echo. Trigger messages go out on the thread that triggers the voice. A free
@@ -27,15 +29,17 @@ namespace vl {
 // through a lock-free ring to a sending thread of the scene's own.
 //
 // The scene's trigger-on callback is registered first, at construction: a trigger refused by
-// a callback registered later has already been announced.
+// a callback registered later has already been announced. Announcements go out when a trigger
+// is prepared: a synth sequencer that prepares its voices ahead of time announces them early.
 class DistributedScene : public DynamicScene, public osc::MessageConsumer {
  public:
+  // prefix: the scene's name in its addresses. threadPoolSize and mode as for DynamicScene.
   explicit DistributedScene(std::string prefix = "", int threadPoolSize = 0,
                             TimeMasterMode mode = TIME_MASTER_AUDIO);
   ~DistributedScene() override;
 
-  // Where events go: another instance, or a broadcast address. False when the address does
-  // not resolve. Until it succeeds, nothing is sent. Safe while voices are triggered.
+  // Where events go (another instance). False when the address does not resolve. Until it
+  // succeeds, nothing is sent. Safe while voices are triggered.
   bool setDestination(uint16_t port, const std::string& address = "localhost");
 
   const std::string& prefix() const { return mPrefix; }
