@@ -77,6 +77,22 @@ inline int countVoices(vl::SynthVoice* v) {
   return n;
 }
 
+// For targets that parse packets themselves: offers one message to the scene.
+inline bool offerToScene(vl::osc::Message& message) {
+  return sceneFixture().scene.consumeMessage(message, "");
+}
+
+// Runs the scene's bookkeeping and aborts when a voice went missing. Two passes: the first
+// starts and frees, the second returns what the first retired.
+inline void settleAndCheckScene() {
+  SceneFixture& f = sceneFixture();
+  f.scene.render(f.block);
+  f.scene.render(f.block);
+  std::lock_guard<std::mutex> lock(f.scene.voiceLock());
+  const int voices = countVoices(f.scene.getActiveVoices()) + countVoices(f.scene.getFreeVoices());
+  if (voices != kSceneVoices) std::abort();
+}
+
 inline void fuzzSceneConsumer(const uint8_t* data, std::size_t size) {
   SceneFixture& f = sceneFixture();
   try {
@@ -84,13 +100,8 @@ inline void fuzzSceneConsumer(const uint8_t* data, std::size_t size) {
   } catch (const std::exception&) {
     return;  // malformed input is refused whole
   }
-  for (std::size_t i = 0; i < f.reader.size(); ++i) f.scene.consumeMessage(f.reader[i], "");
-  // Two passes: the first starts and frees, the second returns what the first retired.
-  f.scene.render(f.block);
-  f.scene.render(f.block);
-  std::lock_guard<std::mutex> lock(f.scene.voiceLock());
-  const int voices = countVoices(f.scene.getActiveVoices()) + countVoices(f.scene.getFreeVoices());
-  if (voices != kSceneVoices) std::abort();
+  for (std::size_t i = 0; i < f.reader.size(); ++i) offerToScene(f.reader[i]);
+  settleAndCheckScene();
 }
 
 }  // namespace scenefuzz
