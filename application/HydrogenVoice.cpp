@@ -96,6 +96,11 @@ void HydrogenVoice::applyRecalled() {
   mAtom.presetLoaded(mParams);
 }
 
+void HydrogenVoice::applyRecallNow() {
+  mPresets.morphStep(mPresets.morphStepInterval());
+  applyRecalled();
+}
+
 void HydrogenVoice::onTriggerPrepare() {
   if (mStopSequence.exchange(false)) mSequencer.stopSequence();
   mParams.env.set(0.0f);

@@ -41,6 +41,9 @@ class HydrogenVoice : public vl::PositionedVoice {
 
   // A preset by name, below the preset folder: "Flower" or "defaults/Flower".
   void recallPreset(const std::string& name);
+  // Puts a recalled preset's values into the parameters now rather than at the next frame,
+  // for a caller that sets parameters over the preset before the voice runs.
+  void applyRecallNow();
 
   VoiceParameters& parameters() { return mParams; }
   HydrogenAtom& atom() { return mAtom; }

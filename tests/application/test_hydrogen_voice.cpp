@@ -156,7 +156,8 @@ TEST(HydrogenVoice, GainReverbAndTheTableHandedToTheAudioBlock) {
     v.sound().updateTable(s2);
     for (uint32_t k = 0; k < s2.size(); ++k) ASSERT_EQ(v.sound().table()[k], s2[k]);
     double loud = 0.0;
-    for (float x : render(v, 10)[1]) loud = std::max(loud, double(std::fabs(x)));
+    const auto after = render(v, 10);
+    for (float x : after[1]) loud = std::max(loud, double(std::fabs(x)));
     EXPECT_GT(loud, 1e-3);
   }
 }
