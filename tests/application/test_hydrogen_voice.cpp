@@ -3,13 +3,19 @@
 // file work stays off the audio path, and the audio thread beside frames and triggers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "HydrogenVoice.hpp"
 #include "sound/allocation_counter.hpp"
+#include "sound/vl_DynamicScene.hpp"
 #include "sound/vl_PolySynth.hpp"
+#include "sound/vl_PolySynthVoicePool.hpp"
+#include "sound/vl_StereoPanner.hpp"
+#include "ui/vl_SynthSequencer.hpp"
 #include "voice_support.hpp"
 
 namespace {
@@ -277,4 +283,85 @@ TEST(HydrogenVoiceThreads, AudioBlocksBesideFramesTriggersAndParameterChanges) {
   run = false;
   audio.join();
   EXPECT_EQ(bad.load(), 0);
+}
+
+// The synth sequencer in audio time on a scene of voices, as in the performance: each event's
+// preset is recalled by the sequencer's preparation thread, never by the audio thread, which
+// allocates nothing while the main thread steps the voices' frames.
+TEST(HydrogenVoiceThreads, SequencedPresetsAreRecalledOffTheAudioThread) {
+  Rate rate;
+  zentha_test::WorkingDirectory dir;
+  zentha_test::storeSoundingPreset("Sounding");
+  constexpr int kVoices = 4, kEvents = 6;
+  {
+    std::ofstream score("score.synthSequence");
+    for (int i = 0; i < kEvents; ++i) {
+      score << "@ " << 0.05 + 0.25 * i
+            << " 0.15 HydrogenVoice 0.01 0.05 \"Sounding\" \"\" 0 1 0.5\n";
+    }
+  }
+  vl::DynamicScene scene(2, vl::TIME_MASTER_AUDIO);
+  scene.setSpatializer<vl::StereoPanner>(vl::StereoSpeakerLayout(0, 30.0f, 1.0f, 1.0f));
+  scene.registerSynthClass<HydrogenVoice>("HydrogenVoice");
+  scene.allocatePolyphony("HydrogenVoice", kVoices);
+  scene.disableAllocation("HydrogenVoice");
+  std::atomic<int> recalls{0}, recallsOnAudio{0};
+  {
+    std::lock_guard<std::mutex> lock(scene.voiceLock());
+    for (vl::SynthVoice* v = scene.getFreeVoices(); v; v = vl::PolySynth::nextVoice(v)) {
+      static_cast<HydrogenVoice*>(v)->presets().registerRecallNameCallback(
+          [&](const std::string&, float) {
+            ++recalls;
+            if (alloctest::tMarked) ++recallsOnAudio;
+          });
+    }
+  }
+  vl::AudioIOData io = block();
+  io.channelsBus(1);
+  scene.prepare(io);
+  vl::PolySynthVoicePool pool(scene);
+  vl::SynthSequencer seq(vl::SynthSequencer::TIME_MASTER_AUDIO);
+  seq.setVoicePool(pool);
+  seq.lookAhead(0.2);
+  ASSERT_TRUE(seq.playSequence("score"));
+
+  std::atomic<bool> frames{true};
+  std::thread mainLoop([&] {
+    while (frames) {
+      scene.update(1.0 / 60.0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  auto countFree = [&] {
+    std::lock_guard<std::mutex> lock(scene.voiceLock());
+    int n = 0;
+    for (vl::SynthVoice* v = scene.getFreeVoices(); v; v = vl::PolySynth::nextVoice(v)) ++n;
+    return n;
+  };
+  alloctest::tMarked = true;
+  alloctest::gOnlyMarked = true;
+  alloctest::gAllocations = 0;
+  alloctest::gCounting = true;
+  int blocks = 0;
+  double loud = 0.0;
+  while ((seq.playing() || countFree() < kVoices) && blocks < 2000) {
+    io.zeroOut();
+    io.frame(-1);
+    vl::renderSynthSequence(seq, scene, io);
+    for (int f = 0; f < kBlock; ++f) loud = std::max(loud, double(std::fabs(io.out(0, f))));
+    ++blocks;
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  alloctest::gCounting = false;
+  alloctest::gOnlyMarked = false;
+  alloctest::tMarked = false;
+  frames = false;
+  mainLoop.join();
+  seq.reportMessages();
+
+  EXPECT_EQ(alloctest::gAllocations.load(), 0);
+  EXPECT_EQ(recalls.load(), kEvents);
+  EXPECT_EQ(recallsOnAudio.load(), 0);
+  EXPECT_EQ(countFree(), kVoices);
+  EXPECT_GT(loud, 1e-3);
 }
