@@ -249,6 +249,42 @@ TEST(HydrogenVoice, TriggerRecallsItsPresetBeforeTheAudioBlockWhichAllocatesNoth
   EXPECT_GT(loud, 1e-3);
 }
 
+// "sequenceToPlay" plays in the voice's own frames: the second preset comes after the first
+// one's wait in frame time, whatever the wall clock does; a release stops it at the next frame.
+TEST(HydrogenVoice, TriggeredSequenceFollowsTheFramesAndStopsWithTheRelease) {
+  Rate rate;
+  zentha_test::WorkingDirectory dir;
+  {
+    HydrogenVoice author;
+    author.init();
+    author.sound().parameters().pitch.set(7.0f);
+    author.presets().storePreset("Low");
+    author.sound().parameters().pitch.set(9.0f);
+    author.presets().storePreset("High");
+  }
+  std::ofstream("hydrogen_presets/LowHigh.sequence") << "Low:0:0.5\nHigh:0:1\n";
+  HydrogenVoice v;
+  v.init();
+  v.parameters().sequenceToPlay.set("LowHigh");
+  v.parameters().seqTimeScale.set(2.0f);  // the high preset after a second
+  v.onTriggerOn();
+  EXPECT_TRUE(v.atom().forceResetRequested());
+  EXPECT_TRUE(v.sequencer().running());
+  int frames = 0;
+  while (frames < 200 && v.sound().parameters().pitch.get() != 9.0f) {
+    v.update(1.0 / 60.0);
+    ++frames;
+    if (frames == 2) {
+      EXPECT_FLOAT_EQ(v.sound().parameters().pitch.get(), 7.0f);
+    }
+  }
+  EXPECT_NEAR(frames, 61, 2);
+  v.onTriggerOff();
+  EXPECT_TRUE(v.sequencer().running());  // the audio side only asks
+  v.update(1.0 / 60.0);
+  EXPECT_FALSE(v.sequencer().running());
+}
+
 // The audio thread renders while the main thread steps frames, triggers and changes the sound:
 // tables and triggers reach the audio block whole (under ThreadSanitizer: without a race).
 TEST(HydrogenVoiceThreads, AudioBlocksBesideFramesTriggersAndParameterChanges) {
