@@ -1,6 +1,7 @@
 // The voice heard through its sound engine: pitch measured on rendered sound, the engine's
-// edge cases, the envelope's release and the synth freeing a finished voice, triggers whose
-// file work stays off the audio path, and the audio thread beside frames and triggers.
+// edge cases, the envelope's release and the synth freeing a finished voice, a triggered preset
+// sequence, and the audio thread beside frames, triggers and the synth sequencer, whose preset
+// recalls stay off the audio path.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -207,48 +208,6 @@ TEST(HydrogenVoice, ReleaseFromTheAttackLevelThenTheSynthFreesTheVoice) {
   for (int f = 0; f < kBlock; ++f) ASSERT_EQ(io.out(0, f), 0.0f);
 }
 
-TEST(HydrogenVoice, TriggerRecallsItsPresetBeforeTheAudioBlockWhichAllocatesNothing) {
-  Rate rate;
-  zentha_test::WorkingDirectory dir;
-  zentha_test::storeSoundingPreset("Sounding", "defaults");
-  vl::PolySynth synth;
-  synth.allocatePolyphony<HydrogenVoice>(1);
-  auto* v = synth.getVoice<HydrogenVoice>();
-  ASSERT_NE(v, nullptr);
-  std::vector<vl::ParameterField> fields{
-      0.01f, 1.0f, std::string("defaults/Sounding"), std::string(""), 0.0f, 1.0f, 0.7f};
-  ASSERT_TRUE(v->setTriggerParams(fields));
-  vl::AudioIOData io = block();
-  synth.prepare(io);
-  const int id = synth.prepareTrigger(v);
-  ASSERT_GE(id, 0);
-  EXPECT_TRUE(v->presets().morphing());  // recalled, applied at the next frame
-
-  alloctest::gAllocations = 0;
-  alloctest::gCounting = true;
-  EXPECT_TRUE(synth.startPrepared(v, 100));
-  for (int b = 0; b < 20; ++b) {
-    io.zeroOut();
-    io.frame(-1);
-    synth.render(io);
-  }
-  alloctest::gCounting = false;
-  EXPECT_EQ(alloctest::gAllocations.load(), 0);
-
-  v->update(1.0 / 60.0);
-  EXPECT_FLOAT_EQ(v->sound().parameters().pitch.get(), 7.0f);
-  EXPECT_FLOAT_EQ(v->atom().parameters().wfs1.n.get(), 2.0f);
-  double loud = 0.0;
-  for (int b = 0; b < 30; ++b) {
-    if (b % 2 == 0) v->update(1.0 / 60.0);
-    io.zeroOut();
-    io.frame(-1);
-    synth.render(io);
-    for (int f = 0; f < kBlock; ++f) loud = std::max(loud, double(std::fabs(io.out(0, f))));
-  }
-  EXPECT_GT(loud, 1e-3);
-}
-
 // "sequenceToPlay" plays in the voice's own frames: the second preset comes after the first
 // one's wait in frame time, whatever the wall clock does; a release stops it at the next frame.
 TEST(HydrogenVoice, TriggeredSequenceFollowsTheFramesAndStopsWithTheRelease) {
@@ -327,13 +286,13 @@ TEST(HydrogenVoiceThreads, AudioBlocksBesideFramesTriggersAndParameterChanges) {
 TEST(HydrogenVoiceThreads, SequencedPresetsAreRecalledOffTheAudioThread) {
   Rate rate;
   zentha_test::WorkingDirectory dir;
-  zentha_test::storeSoundingPreset("Sounding");
+  zentha_test::storeSoundingPreset("Sounding", "defaults");
   constexpr int kVoices = 4, kEvents = 6;
   {
     std::ofstream score("score.synthSequence");
     for (int i = 0; i < kEvents; ++i) {
       score << "@ " << 0.05 + 0.25 * i
-            << " 0.15 HydrogenVoice 0.01 0.05 \"Sounding\" \"\" 0 1 0.5\n";
+            << " 0.15 HydrogenVoice 0.01 0.05 \"defaults/Sounding\" \"\" 0 1 0.5\n";
     }
   }
   vl::DynamicScene scene(2, vl::TIME_MASTER_AUDIO);
@@ -400,4 +359,11 @@ TEST(HydrogenVoiceThreads, SequencedPresetsAreRecalledOffTheAudioThread) {
   EXPECT_EQ(recallsOnAudio.load(), 0);
   EXPECT_EQ(countFree(), kVoices);
   EXPECT_GT(loud, 1e-3);
+  // The voices that played took the preset's pitch at their first frame.
+  std::lock_guard<std::mutex> lock(scene.voiceLock());
+  int recalled = 0;
+  for (vl::SynthVoice* v = scene.getFreeVoices(); v; v = vl::PolySynth::nextVoice(v)) {
+    recalled += static_cast<HydrogenVoice*>(v)->sound().parameters().pitch.get() == 7.0f;
+  }
+  EXPECT_GE(recalled, 2);
 }
