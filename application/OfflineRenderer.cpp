@@ -16,6 +16,8 @@
 namespace {
 
 const char* kVoiceName = "HydrogenVoice";
+// Where every voice's preset handler looks, below the working directory.
+const char* kPresetFolder = "hydrogen_presets/";
 
 bool parseNumber(const std::string& text, double& out) {
   if (text.empty()) return false;
@@ -70,7 +72,6 @@ OfflineRenderer::OfflineRenderer(const Options& options) : mOptions(options) {
   mScene->setSpatializer(spatializer);
   mScene->listenerPose(vl::Pose(vl::Vec3d(0.0, 0.0, 4.0)));
   mScene->registerSynthClass<HydrogenVoice>(kVoiceName);
-  mScene->allocatePolyphony(kVoiceName, options.voices);
   mScene->disableAllocation(kVoiceName);
 
   mIO.framesPerSecond(options.rate);
@@ -113,6 +114,7 @@ bool OfflineRenderer::playSequence(const std::string& path, std::string& error) 
     release = std::max(release, e.fields.size() > 1 ? double(e.fields[1].get<float>()) : 1.0);
   }
   mNaturalLength = end + release;
+  allocateVoices();
 
   mPool = std::make_unique<vl::PolySynthVoicePool>(*mScene);
   mSequencer = std::make_unique<vl::SynthSequencer>(vl::SynthSequencer::TIME_MASTER_AUDIO);
@@ -128,17 +130,17 @@ bool OfflineRenderer::playSequence(const std::string& path, std::string& error) 
 
 bool OfflineRenderer::playPreset(const std::string& preset,
                                  const std::vector<std::string>& settings, std::string& error) {
+  std::error_code ec;
+  const std::string file = kPresetFolder + preset + ".preset";
+  if (preset.empty() || preset.find("..") != std::string::npos ||
+      !std::filesystem::is_regular_file(file, ec)) {
+    error = "unknown preset \"" + preset + "\" (no file " + file + ")";
+    return false;
+  }
+  allocateVoices();
   auto* voice = dynamic_cast<HydrogenVoice*>(mScene->getFreeVoice(kVoiceName));
   if (!voice) {
     error = "no voice to play the preset";
-    return false;
-  }
-  std::error_code ec;
-  const std::string file = voice->presets().getCurrentPath() + preset + ".preset";
-  if (preset.empty() || preset.find("..") != std::string::npos ||
-      !std::filesystem::is_regular_file(file, ec)) {
-    mScene->insertFreeVoice(voice);
-    error = "unknown preset \"" + preset + "\" (no file " + file + ")";
     return false;
   }
   // Settings are checked before anything plays.
@@ -174,6 +176,12 @@ bool OfflineRenderer::playPreset(const std::string& preset,
   for (auto& [parameter, value] : values) parameter->setFromFloat(float(value));
   voice->atom().takeResonances(voice->parameters());
   return true;
+}
+
+void OfflineRenderer::allocateVoices() {
+  if (mAllocated) return;
+  mAllocated = true;
+  mScene->allocatePolyphony(kVoiceName, mOptions.voices);
 }
 
 void OfflineRenderer::runDueFrames() {

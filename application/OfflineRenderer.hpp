@@ -65,6 +65,9 @@ class OfflineRenderer {
   vl::DynamicScene& scene() { return *mScene; }
 
  private:
+  // Once the input is known to be playable: voices are heavy, and each one reports a
+  // preset folder without a map.
+  void allocateVoices();
   void runDueFrames();
 
   Options mOptions;
@@ -79,4 +82,5 @@ class OfflineRenderer {
   long long mFramesCounted = 0;
   long long mSimulationFrames = 0;
   double mNaturalLength = 0.0;
+  bool mAllocated = false;
 };

@@ -35,7 +35,7 @@ void usage() {
       "                      or 10 s for a preset)\n"
       "  --layout L          stereo, ring8 or array54 (default stereo)\n"
       "  --rate HZ           sample rate (default 44100)\n"
-      "  --fps N             simulation frames per second (default 60)\n");
+      "  --fps N             simulation frames per second, up to 100 (default 60)\n");
 }
 
 bool parseNumber(const std::string& text, double& out) {
@@ -94,7 +94,7 @@ bool parse(int argc, char** argv, Arguments& a) {
       }
       a.options.rate = rate;
     } else if (arg == "--fps") {
-      if (!number(i, "--fps", 1, 1000, a.options.fps)) return false;
+      if (!number(i, "--fps", 1, 100, a.options.fps)) return false;
     } else if (arg.rfind("--", 0) == 0) {
       vl::printError("ERROR: unknown option \"%s\"\n", arg.c_str());
       return false;
