@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libglfw3-dev libepoxy-dev libglm-dev libgl1-mesa-dri libgl-dev
-  librtaudio-dev jackd2
+  librtaudio-dev jackd2 libsndfile1-dev
   liboscpack-dev liblo-tools
   libcpptoml-dev libimgui-dev libstb-dev libstb0 fonts-dejavu-core
   libfontconfig-dev fonts-liberation2

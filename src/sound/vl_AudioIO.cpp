@@ -244,21 +244,7 @@ void AudioIO::processBlock(float* devBuf, const float* in, unsigned int frames,
     cb->onAudioCB(*this);
   }
 
-  const float g = gain();
-  if (g != 1.0f || mGainPrev != 1.0f) {
-    const float step = (g - mGainPrev) / static_cast<float>(n);
-    for (int k = 0; k < mNumO; ++k) {
-      float* buf = outBuffer(k);
-      for (int f = 0; f < n; ++f) buf[f] *= mGainPrev + step * static_cast<float>(f);
-    }
-    mGainPrev = g;
-  }
-  if (mZeroNANs || mClipOut) {
-    for (float& v : mBufO) {
-      if (mZeroNANs && std::isnan(v)) v = 0.0f;
-      if (mClipOut) v = std::clamp(v, -1.0f, 1.0f);
-    }
-  }
+  conditionOutput(mZeroNANs, mClipOut);
 
   if (devBuf) {
     for (int f = 0; f < n; ++f) {

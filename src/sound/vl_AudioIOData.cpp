@@ -1,6 +1,7 @@
 #include "sound/vl_AudioIOData.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace vl {
 
@@ -68,6 +69,25 @@ void AudioIOData::zeroBus() {
 }
 void AudioIOData::zeroIn() {
   std::fill(mBufI.begin(), mBufI.end(), 0.0f);
+}
+
+void AudioIOData::conditionOutput(bool zeroNaNs, bool clip) {
+  const int n = mFramesPerBuffer;
+  const float g = gain();
+  if (g != 1.0f || mGainPrev != 1.0f) {
+    const float step = (g - mGainPrev) / static_cast<float>(n);
+    for (int k = 0; k < mNumO; ++k) {
+      float* buf = outBuffer(k);
+      for (int f = 0; f < n; ++f) buf[f] *= mGainPrev + step * static_cast<float>(f);
+    }
+    mGainPrev = g;
+  }
+  if (zeroNaNs || clip) {
+    for (float& v : mBufO) {
+      if (zeroNaNs && std::isnan(v)) v = 0.0f;
+      if (clip) v = std::clamp(v, -1.0f, 1.0f);
+    }
+  }
 }
 
 }  // namespace vl

@@ -55,6 +55,11 @@ class AudioIOData {
   void zeroBus();
   void zeroIn();
 
+  // The output stage of a block, once its callbacks have run: the output gain, ramped over the
+  // block from the last block's gain, then NaNs cleared and samples clipped to [-1, 1] when
+  // asked. A device stream runs it on every block; an offline render does the same.
+  void conditionOutput(bool zeroNaNs, bool clip);
+
   // Output gain; may be set from any thread while blocks are processed.
   float gain() const { return mGain.load(std::memory_order_relaxed); }
   void gain(float g) { mGain.store(g, std::memory_order_relaxed); }

@@ -86,8 +86,10 @@ bool SynthSequencer::playSequence(const std::string& name, float startTime) {
   if (mMode == TIME_MASTER_AUDIO) {
     // The opening events are ready before the first block can ask for them.
     prepareLocked(startTime + mLookAhead, false);
-    mPrepareRunning = true;
-    mPrepareThread = std::thread(&SynthSequencer::prepareThread, this);
+    if (!mPrepareOnCaller) {
+      mPrepareRunning = true;
+      mPrepareThread = std::thread(&SynthSequencer::prepareThread, this);
+    }
   } else if (mMode == TIME_MASTER_CPU) {
     mThreadRunning = true;
     // The time origin is taken now, so that time passing before the thread runs counts.
@@ -211,6 +213,16 @@ void SynthSequencer::prepareThread() {
     mPrepareWake.wait_for(wake, kPreparePoll, [this] { return !mPrepareRunning; });
   }
   mPrepareThreadId = std::thread::id();
+}
+
+void SynthSequencer::prepareAhead() {
+  if (mMode != TIME_MASTER_AUDIO) return;
+  {
+    std::lock_guard<std::mutex> lock(mLock);
+    if (mPlaying && !mAllHandedOver) prepareLocked(mTime.load() + mLookAhead, true);
+    reportLocked();
+  }
+  finishIfEnded();
 }
 
 void SynthSequencer::prepareLocked(double horizon, bool reportLate) {

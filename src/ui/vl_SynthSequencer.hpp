@@ -83,6 +83,14 @@ class SynthSequencer {
   // How far ahead of the audio time voices are prepared (TIME_MASTER_AUDIO; seconds). Set
   // before playSequence().
   void lookAhead(double seconds) { mLookAhead = seconds; }
+  // For a caller that makes the audio blocks itself, faster than real time (an offline
+  // render): no preparation thread runs, and the caller calls prepareAhead() before each
+  // block, so that what is prepared when never depends on how threads are scheduled. Set
+  // before playSequence().
+  void prepareOnCaller(bool onCaller) { mPrepareOnCaller = onCaller; }
+  // The preparation thread's pass (TIME_MASTER_AUDIO), on the caller's thread: prepares the
+  // events of the look-ahead window, reports late ones and runs a pending end callback.
+  void prepareAhead();
 
   // Sets the time to startTime (seconds; -1 makes events at 0 fire one second later), reads
   // the score, takes the voices of its "+" lines and starts playing. In audio time the events
@@ -156,6 +164,7 @@ class SynthSequencer {
   SynthSequencerVoicePool* mPool = nullptr;
   std::string mDirectory;
   double mLookAhead = 4.0;
+  bool mPrepareOnCaller = false;
   bool mVerbose = false;
 
   std::mutex mControlLock;  // playSequence and stopSequence from threads of others
