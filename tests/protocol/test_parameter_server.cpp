@@ -239,3 +239,59 @@ TEST(ParameterServerPeers, SendAllParametersAnswersTheSendersAddress) {
   EXPECT_NE(errors.find("Refusing address \"example.invalid\""), std::string::npos) << errors;
   EXPECT_EQ(server.listenerCount(), 0u);
 }
+
+// Messages arriving, local changes on other threads, listeners coming and going, parameters
+// registered and the receiver replaced, all at once; ThreadSanitizer checks the locking.
+TEST(ParameterServerThreads, DispatchChangesListenersAndRestartsShareTheServer) {
+  Kinds k;
+  vl::ParameterServer server;
+  k.registerWith(server);
+  uint16_t port = listenOnFreePort(server);
+  ASSERT_NE(port, 0);
+  osctest::RawPeer sink;
+  std::atomic<bool> running{true};
+  std::atomic<uint16_t> target{port};
+
+  std::thread sender([&] {
+    osctest::RawPeer peer;
+    for (int i = 0; running; ++i) {
+      peer.send(target, "/k/level", "f", {std::to_string((i % 100) / 100.0)});
+      peer.send(target, "/k/text", "s", {"t" + std::to_string(i % 7)});
+      if (i % 50 == 0) peer.send(target, "/sendAllParameters", "i", {std::to_string(sink.port())});
+    }
+  });
+  std::thread setter([&] {
+    for (int i = 0; running; ++i) {
+      k.count.set(i % 100);
+      k.pose.set(vl::Pose({double(i % 5), 0, 0}));
+    }
+  });
+  std::thread listeners([&] {
+    for (int i = 0; running; ++i) {
+      server.addListener("127.0.0.1", sink.port());
+      server.removeListener("127.0.0.1", sink.port());
+    }
+  });
+  std::vector<std::unique_ptr<vl::Parameter>> added;
+  for (int round = 0; round < 5; ++round) {
+    std::this_thread::sleep_for(40ms);
+    added.push_back(std::make_unique<vl::Parameter>("added" + std::to_string(round), "k"));
+    server << *added.back();
+    const uint16_t next = listenOnFreePort(server);
+    ASSERT_NE(next, 0);
+    target = next;
+  }
+  running = false;
+  sender.join();
+  setter.join();
+  listeners.join();
+
+  // Still serving, at the last port, the parameters registered on the way too.
+  osctest::RawPeer last;
+  last.send(target, "/k/added4", "f", {"0.5"});
+  for (int i = 0; i < 500 && added.back()->get() != 0.5f; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(added.back()->get(), 0.5f);
+  EXPECT_TRUE(server.isRunning());
+  server.stopServer();
+  EXPECT_FALSE(server.isRunning());
+}
