@@ -185,6 +185,8 @@ bool ParameterServer::startHandshakeServer(std::string address) {
 
 void ParameterServer::registerParameter(ParameterMeta& parameter) {
   std::lock_guard<std::recursive_mutex> lock(mServerLock);
+  // A second registration would apply each message and announce each change twice.
+  if (std::find(mParameters.begin(), mParameters.end(), &parameter) != mParameters.end()) return;
   const ParameterAddressTable::Kind kind = mTable.add(parameter);
   mParameters.push_back(&parameter);
   mKinds.push_back(kind);

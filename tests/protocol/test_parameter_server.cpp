@@ -186,7 +186,21 @@ TEST(ParameterServerPeers, ListenersGetEveryLocalChangeAndAChangeIsNotEchoedToIt
     if (m.address == "/k/level" && m.floats != std::vector<float>{0.5f}) break;
   }
   EXPECT_EQ(m.floats, std::vector<float>{0.75f}) << seen;
-  EXPECT_EQ(m.floats, std::vector<float>{0.75f});
+
+  // A server that goes tells its listeners; registering a parameter again changes nothing.
+  {
+    vl::ParameterServer leaving;
+    leaving << k.level << k.level;
+    leaving.addListener("127.0.0.1", dumpPort);
+    k.level.set(0.0625f);
+  }
+  EXPECT_EQ(dump.linesFor("/quit ", 1).at(0), "/quit f 0.000000");
+  k.level.set(0.03125f);  // reaches the remaining server only; the callback of the gone one
+                          // is still on the parameter and must do nothing
+  k.done.set(2);          // sent after everything above: once it is there, the rest is too
+  ASSERT_EQ(dump.linesFor("/k/done ", 2).size(), 2u);
+  // 0.5, 0.125, 0.75, then 0.0625 from each of the two servers once, then 0.03125
+  EXPECT_EQ(dump.linesFor("/k/level ", 1).size(), 6u) << dump.output();
 }
 
 TEST(ParameterServerPeers, SendAllParametersAnswersTheSendersAddress) {
