@@ -19,6 +19,7 @@ bool OSCDomain::init(ComputationDomain* parent) {
 }
 
 bool OSCDomain::start() {
+  if (mParameterServer.isRunning()) return true;
   if (mParameterServer.listen(port, interfaceIP)) {
     mPrimary = true;
     mParameterServer.startHandshakeServer("0.0.0.0");
