@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libglfw3-dev libepoxy-dev libglm-dev libgl1-mesa-dri libgl-dev
   librtaudio-dev jackd2 libsndfile1-dev
-  liboscpack-dev liblo-tools
+  liboscpack-dev liblo-tools iproute2 util-linux
   libcpptoml-dev libimgui-dev libstb-dev libstb0 fonts-dejavu-core
   libfontconfig-dev fonts-liberation2
   libgtest-dev libgmock-dev libbenchmark-dev

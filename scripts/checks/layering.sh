@@ -13,7 +13,8 @@ import pathlib, re, sys
 ORDER = ["dsp", "core", "math", "osc", "ui", "graphics", "io", "vr", "sound", "servers", "app",
          "application"]
 SAME = {"math": "core", "vr": "io"}  # layers that stand side by side
-SERVERS = re.compile(r"vl_(OSCDomain|OSCNotifier|ParameterServer|PresetServer|DistributedScene"
+SERVERS = re.compile(r"vl_(OSCDomain|OSCNotifier|ParameterServer|ParameterAddressTable|PresetServer"
+                     r"|DistributedScene"
                      r"|OSCQuery\w*)\.(hpp|cpp)$")
 
 def rank(layer):

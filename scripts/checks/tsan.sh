@@ -4,8 +4,9 @@
 # stopped from any thread; triggers, the clock thread, the update pool and the audio pass sharing
 # the voice lists without locks on the audio side; the synth sequencer's preparation thread
 # handing voices to the audio block through a lock-free ring; two mirrored scenes exchanging
-# voice events over loopback; the voice's wavetable handed from its frames to its audio block.
-# Any report fails the check.
+# voice events over loopback; the voice's wavetable handed from its frames to its audio block;
+# the parameter server dispatching while parameters change, listeners come and go and its
+# receiver is replaced. Any report fails the check.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTHA_SANITIZE=thread \
@@ -14,7 +15,8 @@ tests=(ui/parameter_thread_tests application/app_parameter_tests
   ui/preset_handler_tests ui/preset_sequencer_tests ui/sequence_recorder_tests
   ui/synth_sequence_tests ui/synth_sequencer_polysynth_tests
   sound/polysynth_tests sound/scene_tests sound/scene_realtime_tests
-  protocol/distributed_scene_tests application/hydrogen_voice_tests)
+  protocol/distributed_scene_tests application/hydrogen_voice_tests
+  protocol/parameter_server_tests protocol/preset_server_tests)
 cmake --build build-tsan -j"$(nproc)" --target "${tests[@]##*/}"
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1"
 for t in "${tests[@]}"; do

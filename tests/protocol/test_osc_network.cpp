@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "liblo_tools.hpp"
 #include "osc_test_support.hpp"
 #include "protocol/vl_OSC.hpp"
 #include "protocol/vl_OSCPacket.hpp"
@@ -36,61 +37,6 @@ void putPadded(std::string& s, const std::string& text) {
   do s.push_back('\0');
   while (s.size() % 4 != 0);
 }
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// liblo's oscdump on a port, writing to a file; stopped by its process id.
-class OscDump {
- public:
-  explicit OscDump(uint16_t port) : mPort(port) {
-    mOut = testing::TempDir() + "oscdump_" + std::to_string(port) + ".txt";
-    std::string pidFile = mOut + ".pid";
-    std::string cmd =
-        "oscdump -L " + std::to_string(port) + " > " + mOut + " 2>&1 & echo $! > " + pidFile;
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
-    std::ifstream(pidFile) >> mPid;
-  }
-  ~OscDump() {
-    if (mPid > 0) kill(mPid, SIGTERM);
-  }
-  std::string output() const { return readFile(mOut); }
-  // oscdump gives no sign of readiness: probe until a probe shows up in its output.
-  bool waitReady(Send& s) {
-    for (int i = 0; i < 100; ++i) {
-      s.beginMessage("/probe").endMessage();
-      s.send();
-      std::this_thread::sleep_for(50ms);
-      if (output().find("/probe") != std::string::npos) return true;
-    }
-    return false;
-  }
-  // Waits for n lines containing the address and returns them without the leading time tag.
-  std::vector<std::string> linesFor(const std::string& address, std::size_t n) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < 100 && lines.size() < n; ++i) {
-      lines.clear();
-      std::istringstream in(output());
-      for (std::string line; std::getline(in, line);) {
-        auto pos = line.find(' ');
-        if (pos != std::string::npos && line.compare(pos + 1, address.size(), address) == 0) {
-          lines.push_back(line.substr(pos + 1));
-        }
-      }
-      if (lines.size() < n) std::this_thread::sleep_for(50ms);
-    }
-    return lines;
-  }
-
- private:
-  uint16_t mPort;
-  std::string mOut;
-  pid_t mPid = -1;
-};
 
 }  // namespace
 
@@ -135,7 +81,7 @@ TEST(OscPeers, OscsendAndRawDatagramsReachRecv) {
 
 TEST(OscPeers, OscdumpDecodesWhatSendSends) {
   uint16_t port = osctest::freeUdpPort();
-  OscDump dump(port);
+  osctest::OscDump dump(port);
   Send s;
   ASSERT_TRUE(s.open(port, "127.0.0.1"));
   ASSERT_TRUE(dump.waitReady(s));
