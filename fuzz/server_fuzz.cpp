@@ -1,7 +1,7 @@
 // libFuzzer target: arbitrary bytes read as one datagram and dispatched by a parameter server
-// holding a parameter of every kind, a bundle, and a preset server over a preset handler, as
-// the receive thread would. Commands that answer send only inside the network namespace the
-// check runs in; stores go to a scratch directory.
+// holding a parameter of every kind, a bundle, a preset server over a preset handler and a
+// distributed scene as its consumer, as the receive thread would. Commands that answer send only
+// inside the network namespace the check runs in; stores go to a scratch directory.
 
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 #include "protocol/vl_OSC.hpp"
 #include "protocol/vl_ParameterServer.hpp"
 #include "protocol/vl_PresetServer.hpp"
+#include "scene_fuzz.hpp"
 #include "ui/vl_Parameter.hpp"
 #include "ui/vl_ParameterBundle.hpp"
 #include "ui/vl_PresetHandler.hpp"
@@ -57,8 +58,7 @@ struct Fixture {
     server << bundle;
     presets << level << count << text << pose;
     presetServer << presets;
-    // Further consumers of the dispatch are registered here, e.g.
-    // server.addConsumer(&scene, "");
+    server.addConsumer(&scenefuzz::sceneFixture().scene, "");
   }
 };
 
@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   for (std::size_t i = 0; i < reader.size(); ++i) fixture->server.onMessage(reader[i]);
   fixture->presets.morphStep(0.02);
+  scenefuzz::settleAndCheckScene();
   // Listeners registered by the input would make every later input slower.
   if (fixture->server.listenerCount() > 4) fixture->server.clearListeners();
   return 0;
