@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/vl_Console.hpp"
+#include "protocol/vl_ParameterAddressTable.hpp"
 #include "sound/vl_PositionedVoice.hpp"
 #include "sound/vl_SynthRegistry.hpp"
 #include "ui/vl_Parameter.hpp"
@@ -29,96 +30,6 @@ struct ApplyingScope {
   ~ApplyingScope() { tApplying = mPrevious; }
   const DistributedScene* mPrevious;
 };
-
-// Reads tags.size() floats; false when one is not finite (nothing from the network may put a
-// NaN into a voice, where it would reach the spatialiser's gains).
-template <std::size_t N>
-bool readFloats(osc::Message& m, float (&values)[N]) {
-  for (float& v : values) {
-    m >> v;
-    if (!std::isfinite(v)) return false;
-  }
-  return true;
-}
-
-bool setPose(ParameterPose& p, const std::string& address, osc::Message& m) {
-  const std::string& own = p.getFullAddress();
-  const std::string& tags = m.typeTags();
-  if (address == own) {
-    float v[7];
-    if (tags == "fffffff" && readFloats(m, v)) {
-      p.set(Pose(Vec3d{v[0], v[1], v[2]}, Quatd{v[3], v[4], v[5], v[6]}));
-    }
-    return true;
-  }
-  if (address.compare(0, own.size(), own) != 0) return false;
-  const std::string sub = address.substr(own.size());
-  if (sub == "/pos") {
-    float v[3];
-    if (tags == "fff" && readFloats(m, v)) {
-      Pose pose = p.get();
-      pose.pos() = Vec3d{v[0], v[1], v[2]};
-      p.set(pose);
-    }
-    return true;
-  }
-  const int axis = sub == "/pos/x" ? 0 : sub == "/pos/y" ? 1 : sub == "/pos/z" ? 2 : -1;
-  if (axis < 0) return false;
-  float v[1];
-  if (tags == "f" && readFloats(m, v)) {
-    Pose pose = p.get();
-    pose.pos()[axis] = v[0];
-    p.set(pose);
-  }
-  return true;
-}
-
-// One parameter of a voice by the server's address rules; a matching address with other tags
-// is ignored. False when the address is not the parameter's.
-bool setParameter(ParameterMeta& p, const std::string& address, osc::Message& m) {
-  m.resetStream();
-  if (auto* pose = dynamic_cast<ParameterPose*>(&p)) return setPose(*pose, address, m);
-  if (address != p.getFullAddress()) return false;
-  const std::string& tags = m.typeTags();
-  if (auto* t = dynamic_cast<Trigger*>(&p)) {
-    float v[1];
-    if (tags == "f" && readFloats(m, v) && v[0] == 1.0f) t->set(true);
-  } else if (auto* f = dynamic_cast<ParameterWrapper<float>*>(&p)) {
-    float v[1];
-    if (tags == "f" && readFloats(m, v)) f->set(v[0]);
-  } else if (auto* i = dynamic_cast<ParameterWrapper<int32_t>*>(&p)) {
-    int32_t v = 0;
-    if (tags == "i") {
-      m >> v;
-      i->set(v);
-    }
-  } else if (auto* c = dynamic_cast<ParameterWrapper<uint16_t>*>(&p)) {
-    int32_t v = 0;
-    if (tags == "i") {
-      m >> v;
-      c->set(static_cast<uint16_t>(v));
-    }
-  } else if (auto* s = dynamic_cast<ParameterWrapper<std::string>*>(&p)) {
-    std::string v;
-    if (tags == "s") {
-      m >> v;
-      s->set(v);
-    }
-  } else if (auto* v3 = dynamic_cast<ParameterWrapper<Vec3f>*>(&p)) {
-    float v[3];
-    if (tags == "fff" && readFloats(m, v)) v3->set(Vec3f{v[0], v[1], v[2]});
-  } else if (auto* v4 = dynamic_cast<ParameterWrapper<Vec4f>*>(&p)) {
-    float v[4];
-    if (tags == "ffff" && readFloats(m, v)) v4->set(Vec4f{v[0], v[1], v[2], v[3]});
-  } else if (auto* col = dynamic_cast<ParameterWrapper<Color>*>(&p)) {
-    float v[4];
-    if (tags == "ffff" && readFloats(m, v)) col->set(Color{v[0], v[1], v[2], v[3]});
-  } else {
-    printError("Unsupported registered Parameter on message %s\n",
-               SynthRegistry::demangle(typeid(p).name()).c_str());
-  }
-  return true;
-}
 
 // "12" -> 12; false for a text without a leading decimal number or one beyond int's range.
 bool parseId(const std::string& text, int& id) {
@@ -340,7 +251,9 @@ void DistributedScene::receiveVoiceMessage(osc::Message& message, const std::str
       if (std::find(params.begin(), params.end(), own) == params.end()) params.push_back(own);
     }
   }
-  for (ParameterMeta* p : params) setParameter(*p, parameterAddress, message);
+  for (ParameterMeta* p : params) {
+    ParameterAddressTable::applyAt(*p, parameterAddress, message, nullptr);
+  }
 }
 
 void DistributedScene::rememberRemote(int id) {

@@ -1,12 +1,10 @@
 #include "protocol/vl_ParameterAddressTable.hpp"
 
-#include <cxxabi.h>
-
 #include <cmath>
-#include <cstdlib>
 #include <typeinfo>
 
 #include "core/vl_Console.hpp"
+#include "sound/vl_SynthRegistry.hpp"
 #include "ui/vl_Parameter.hpp"
 
 namespace vl {
@@ -31,15 +29,6 @@ bool readInt(osc::Message& m, int32_t& v) {
   if (m.typeTags() != "i") return false;
   m >> v;
   return true;
-}
-
-std::string className(ParameterMeta& p) {
-  const char* mangled = typeid(p).name();
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-  std::string name = (status == 0 && demangled) ? demangled : mangled;
-  std::free(demangled);
-  return name;
 }
 
 }  // namespace
@@ -82,6 +71,30 @@ bool ParameterAddressTable::apply(osc::Message& message, ValueSource* source) co
     message.resetStream();
     apply(entries[i], message, source);
   }
+  return true;
+}
+
+bool ParameterAddressTable::applyAt(ParameterMeta& p, const std::string& address,
+                                    osc::Message& message, ValueSource* source) {
+  Kind kind = kindOf(p);
+  const std::string& own = p.getFullAddress();
+  if (address != own) {
+    if (kind != Kind::POSE || address.compare(0, own.size(), own) != 0) return false;
+    const std::string sub = address.substr(own.size());
+    if (sub == "/pos") {
+      kind = Kind::POSE_POSITION;
+    } else if (sub == "/pos/x") {
+      kind = Kind::POSE_X;
+    } else if (sub == "/pos/y") {
+      kind = Kind::POSE_Y;
+    } else if (sub == "/pos/z") {
+      kind = Kind::POSE_Z;
+    } else {
+      return false;
+    }
+  }
+  message.resetStream();
+  apply({&p, kind}, message, source);
   return true;
 }
 
@@ -175,7 +188,8 @@ void ParameterAddressTable::apply(const Entry& e, osc::Message& m, ValueSource* 
       break;
     }
     case Kind::UNSUPPORTED:
-      print("Unsupported registered Parameter on message %s\n", className(*e.parameter).c_str());
+      print("Unsupported registered Parameter on message %s\n",
+            SynthRegistry::demangle(typeid(*e.parameter).name()).c_str());
       break;
   }
 }

@@ -52,6 +52,11 @@ class ParameterAddressTable {
   // source goes to the parameters' callbacks. False when no parameter has that address.
   bool apply(osc::Message& message, ValueSource* source) const;
 
+  // The same rules for one parameter reached at prefix-free address, without a table (a voice's
+  // parameters, looked up per message). False when the address is not the parameter's.
+  static bool applyAt(ParameterMeta& parameter, const std::string& address, osc::Message& message,
+                      ValueSource* source);
+
  private:
   static void apply(const Entry& entry, osc::Message& message, ValueSource* source);
 
