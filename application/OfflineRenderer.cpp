@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "HydrogenVoice.hpp"
+#include "ParseNumber.hpp"
 #include "dsp/Domain.hpp"
 #include "sound/vl_Lbap.hpp"
 #include "sound/vl_SpeakerLayout.hpp"
@@ -18,14 +19,6 @@ namespace {
 const char* kVoiceName = "HydrogenVoice";
 // Where every voice's preset handler looks, below the working directory.
 const char* kPresetFolder = "hydrogen_presets/";
-
-bool parseNumber(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  out = std::strtod(text.c_str(), &end);
-  return errno == 0 && end == text.c_str() + text.size() && std::isfinite(out);
-}
 
 // The voice's parameters by the names a user gives them: physics and sound parameters by name,
 // wave-function parameters with their group ("wfs1/n"), the resonances ("reson1R").

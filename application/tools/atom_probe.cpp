@@ -15,6 +15,7 @@
 #include <string>
 
 #include "HydrogenAtom.hpp"
+#include "ParseNumber.hpp"
 #include "VoiceParameters.hpp"
 #include "core/vl_Console.hpp"
 
@@ -27,14 +28,6 @@ void usage() {
       "usage: atom_probe [--frames N] [NAME=VALUE ...]\n"
       "  NAME: a physics parameter (polyRadius), a wave-function parameter (wfs1/n) or "
       "a resonance (reson1R)\n");
-}
-
-bool parseNumber(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  out = std::strtod(text.c_str(), &end);
-  return errno == 0 && end == text.c_str() + text.size() && std::isfinite(out);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "OfflineRenderer.hpp"
+#include "ParseNumber.hpp"
 #include "core/vl_Console.hpp"
 
 namespace {
@@ -36,14 +37,6 @@ void usage() {
       "  --layout L          stereo, ring8 or array54 (default stereo)\n"
       "  --rate HZ           sample rate (default 44100)\n"
       "  --fps N             simulation frames per second, up to 100 (default 60)\n");
-}
-
-bool parseNumber(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  out = std::strtod(text.c_str(), &end);
-  return errno == 0 && end == text.c_str() + text.size() && std::isfinite(out);
 }
 
 double dbfs(double v) {
