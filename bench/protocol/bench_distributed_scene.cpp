@@ -15,21 +15,15 @@
 #include "protocol/vl_OSCPacket.hpp"
 #include "protocol/vl_OSCRecv.hpp"
 #include "sound/vl_PositionedVoice.hpp"
+#include "support/udp_ports.hpp"
 #include "ui/vl_Parameter.hpp"
 
 namespace {
 
 uint16_t openOnFreePort(vl::osc::Recv& r) {
   for (int attempt = 0; attempt < 20; ++attempt) {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    if (r.open(ntohs(a.sin_port), "127.0.0.1")) return ntohs(a.sin_port);
+    const uint16_t port = benchnet::freeUdpPort();
+    if (port != 0 && r.open(port, "127.0.0.1")) return port;
   }
   return 0;
 }

@@ -17,20 +17,11 @@
 #include "protocol/vl_OSC.hpp"
 #include "protocol/vl_OSCPacket.hpp"
 #include "protocol/vl_OSCRecv.hpp"
+#include "support/udp_ports.hpp"
 
 namespace {
 
-uint16_t freeUdpPort() {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
+using benchnet::freeUdpPort;
 
 struct Counter : vl::osc::PacketHandler {
   std::atomic<long> received{0};

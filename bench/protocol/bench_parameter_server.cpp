@@ -20,21 +20,12 @@
 #include "protocol/vl_OSC.hpp"
 #include "protocol/vl_OSCPacket.hpp"
 #include "protocol/vl_ParameterServer.hpp"
+#include "support/udp_ports.hpp"
 #include "ui/vl_Parameter.hpp"
 
 namespace {
 
-uint16_t freeUdpPort() {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
+using benchnet::freeUdpPort;
 
 uint16_t listenOnFreePort(vl::ParameterServer& server) {
   for (int i = 0; i < 20; ++i) {
@@ -118,14 +109,9 @@ void BM_FanOut16(benchmark::State& state) {
   server << level;
   std::vector<int> sockets;
   for (int i = 0; i < 16; ++i) {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    server.addListener("127.0.0.1", ntohs(a.sin_port));
+    uint16_t port = 0;
+    const int fd = benchnet::bindLoopbackUdp(port);
+    server.addListener("127.0.0.1", port);
     sockets.push_back(fd);
   }
   long missing = 0;
