@@ -18,10 +18,27 @@ struct PointBlock {
   static constexpr int kMaxPoints = kGroupSize * kGroups;
   using Row = std::array<double, kMaxPoints>;
 
+  // Whether some lane holds at least `limit` (NaN lanes never do).
+  static bool anyAtLeast(const Row& v, double limit) {
+    int any = 0;
+    for (int i = 0; i < kMaxPoints; ++i) any |= v[i] >= limit;
+    return any != 0;
+  }
+  static bool anyAbove(const Row& v, double limit) {
+    int any = 0;
+    for (int i = 0; i < kMaxPoints; ++i) any |= v[i] > limit;
+    return any != 0;
+  }
+
   int count = 0;
   int powers = 0;
   Row r, cosTheta, sinTheta, cosPhi, sinPhi;
   std::array<Row, WaveTables::kMaxAbsM + 1> sinThetaPow, cosMPhi, sinMPhi;
+
+  // Sums of the spinor components over the states, one row per component.
+  struct Sums {
+    Row a, b, c, d;
+  };
 
   // Every lane is always computed (a fixed trip count vectorises without remainders); lanes
   // beyond n repeat point 0.
@@ -40,10 +57,8 @@ struct PointBlock {
       xy2[i] = x[i] * x[i] + y[i] * y[i];
       r2[i] = xy2[i] + z[i] * z[i];
     }
-    // (A NaN point gives NaN either way.)
-    double largest = 0.0;
-    for (int i = 0; i < kMaxPoints; ++i) largest = r2[i] > largest ? r2[i] : largest;
-    const bool far = largest >= 1e300;
+    // (A NaN point gives NaN either way.) An integer flag, unlike a running maximum, vectorises.
+    const bool far = anyAtLeast(r2, 1e300);
     for (int i = 0; i < kMaxPoints; ++i) {
       rhoXY[i] = std::sqrt(xy2[i]) + SphericalPoint::kEpsilon;
       r[i] = std::sqrt(r2[i]) + SphericalPoint::kEpsilon;

@@ -184,11 +184,13 @@ Spinor WaveFunction::evaluate(const SphericalPoint& g) const {
   return evaluate(g, std::exp(-g.r * mInverseN));
 }
 
-void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* sum,
-                            Spinor* atGroupStarts, int stride) const {
+__attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(const PointBlock& g,
+                                                                              const double* decay,
+                                                                              PointBlock::Sums& sum,
+                                                                              Spinor* atGroupStarts,
+                                                                              int stride) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
-  const int count = g.count;
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
   const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
   if (!mActive || (ampRe == 0.0 && ampIm == 0.0)) {
@@ -202,9 +204,7 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
   Row q, radialValue;
   for (int i = 0; i < kLanes; ++i) q[i] = g.r[i] * mTwoOverN;
   // (A NaN point gives NaN either way.)
-  double largest = 0.0;
-  for (int i = 0; i < kLanes; ++i) largest = q[i] > largest ? q[i] : largest;
-  const bool far = largest > mFastLimit;
+  const bool far = PointBlock::anyAbove(q, mFastLimit);
   Row power;
   for (int i = 0; i < kLanes; ++i) power[i] = 1.0;
   for (int k = 0; k < li; ++k)
@@ -273,11 +273,11 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
   component(mUpScale, up.m, re[0], im[0]);
   component(mDownScale, down.m, re[1], im[1]);
 
-  for (int i = 0; i < count; ++i) {
-    sum[i].a += re[0][i];
-    sum[i].b += im[0][i];
-    sum[i].c += re[1][i];
-    sum[i].d += im[1][i];
+  for (int i = 0; i < kLanes; ++i) {
+    sum.a[i] += re[0][i];
+    sum.b[i] += im[0][i];
+    sum.c[i] += re[1][i];
+    sum.d[i] += im[1][i];
   }
   if (atGroupStarts)
     for (int k = 0; k < PointBlock::kGroups; ++k) {

@@ -92,35 +92,41 @@ Spinor WaveSuperposition::evaluate(const vl::Vec3d& p, Spinor* each) const {
   return sum;
 }
 
-void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor* sum,
-                                      Spinor* each) const {
+__attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperposition::evaluateBlock(
+    const vl::Vec3d* points, int count, Spinor* sum, Spinor* each) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
   count = std::clamp(count, 0, kLanes);
   PointBlock g;
   g.set(points, count, mMaxAbsM);
-  for (int i = 0; i < count; ++i) sum[i] = {};
+  PointBlock::Sums total;
+  for (int i = 0; i < kLanes; ++i) total.a[i] = total.b[i] = total.c[i] = total.d[i] = 0.0;
 
-  // e^{-r_i/N} from e^{-r_0/N} and the series of e^{-(r_i - r_0)/N}: one exponential per
-  // block, as long as its points lie within N/2 of the first one in distance from the centre.
+  // e^{-r_i/N} from e^{-r_0/N} at the first point of i's group and the series of
+  // e^{-(r_i - r_0)/N}: one exponential per group, as long as its points lie within N/2 of
+  // the first one in distance from the centre.
+  constexpr int kGroup = PointBlock::kGroupSize;
   auto decays = [&](double inverseScale, Row& out) {
-    const double base = std::exp(-g.r[0] * inverseScale);
-    Row x, size, series;
-    for (int i = 0; i < kLanes; ++i) {
-      x[i] = -(g.r[i] - g.r[0]) * inverseScale;
-      size[i] = std::abs(x[i]);
+    Row x, size, series, base;
+    for (int q = 0; q < PointBlock::kGroups; ++q) {
+      const double r0 = g.r[q * kGroup];
+      const double b = std::exp(-r0 * inverseScale);
+      for (int i = q * kGroup; i < (q + 1) * kGroup; ++i) {
+        base[i] = b;
+        x[i] = -(g.r[i] - r0) * inverseScale;
+      }
     }
-    double largest = 0.0;
-    for (int i = 0; i < kLanes; ++i) largest = size[i] > largest ? size[i] : largest;
+    for (int i = 0; i < kLanes; ++i) size[i] = std::abs(x[i]);
     // Terms enough for a remainder below 3e-17 relative at the largest |x|.
-    const int degree = largest <= 0.01 ? 6 : (largest <= 0.1 ? 9 : 14);
+    const int degree =
+        !PointBlock::anyAbove(size, 0.01) ? 6 : (!PointBlock::anyAbove(size, 0.1) ? 9 : 14);
     for (int i = 0; i < kLanes; ++i) series[i] = kSeries[degree];
     for (int k = degree - 1; k >= 0; --k) {
       const double c = kSeries[k];
       for (int i = 0; i < kLanes; ++i) series[i] = series[i] * x[i] + c;
     }
-    for (int i = 0; i < kLanes; ++i) out[i] = base * series[i];
-    if (!(largest <= 0.5))
+    for (int i = 0; i < kLanes; ++i) out[i] = base[i] * series[i];
+    if (PointBlock::anyAbove(size, 0.5))
       for (int i = 0; i < kLanes; ++i)
         if (!(size[i] <= 0.5)) out[i] = std::exp(-g.r[i] * inverseScale);
   };
@@ -147,6 +153,7 @@ void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor
     } else {
       decays(s.inverseN(), decay);
     }
-    s.addBlock(g, decay.data(), sum, each ? each + k : nullptr, kStates);
+    s.addBlock(g, decay.data(), total, each ? each + k : nullptr, kStates);
   }
+  for (int i = 0; i < count; ++i) sum[i] = {total.a[i], total.b[i], total.c[i], total.d[i]};
 }
