@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 #include "PointBlock.hpp"
@@ -27,9 +28,11 @@ bool finite(const vl::Vec3d& v) {
 // Keeps [0, 1] as it is, takes the fraction above 1 and wraps values below 0 up into it.
 double wrapHue(double x) {
   if (!std::isfinite(x)) return 0.0;
-  if (x > 1.0) return x - std::trunc(x);
-  if (x < 0.0) return x + 1.0 - std::trunc(x);
-  return x;
+  if (x >= 0.0 && x <= 1.0) return x;
+  // trunc is a library call on plain x86-64; below 2^52 the integer part fits an int64.
+  const double whole =
+      std::abs(x) < 4503599627370496.0 ? static_cast<double>(static_cast<std::int64_t>(x)) : x;
+  return x > 1.0 ? x - whole : x + 1.0 - whole;
 }
 
 }  // namespace
@@ -196,7 +199,7 @@ void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
     for (int q = 0; q < count; ++q) {
       const vl::Vec3d p = mParticles[i + q].position * s + offset;
       vl::Vec3d* stencil = points + q * kGroup;
-      stencil[0] = stencil[7] = p;
+      stencil[0] = p;
       for (int e = 0; e < 3; ++e) {
         vl::Vec3d step;
         step[e] = h;

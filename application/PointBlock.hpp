@@ -11,10 +11,10 @@
 // neighbours), laid out so that the loops over the points vectorise. Same quantities and
 // offsets as SphericalPoint.
 struct PointBlock {
-  // Points come in groups of eight neighbours (a particle's point, its six gradient
-  // neighbours and one spare); a block holds two groups.
-  static constexpr int kGroupSize = 8;
-  static constexpr int kGroups = 2;
+  // Points come in groups of seven neighbours (a particle's point and its six gradient
+  // neighbours); a block holds four groups, a whole number of four-lane vectors.
+  static constexpr int kGroupSize = 7;
+  static constexpr int kGroups = 4;
   static constexpr int kMaxPoints = kGroupSize * kGroups;
   using Row = std::array<double, kMaxPoints>;
 

@@ -108,7 +108,7 @@ void BM_StepBlocks(benchmark::State& state) {
     for (std::size_t i = 0; i < points.size(); i += PointBlock::kGroups) {
       for (int q = 0; q < PointBlock::kGroups; ++q) {
         const vl::Vec3d& p = points[i + q];
-        stencil[q * kGroup] = stencil[q * kGroup + 7] = p;
+        stencil[q * kGroup] = p;
         for (int e = 0; e < 6; ++e) stencil[q * kGroup + e + 1] = p + kOffsets[e];
       }
       atom.evaluateBlock(stencil, kLanes, sums, each);
