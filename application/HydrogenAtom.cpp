@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 
 #include "PointBlock.hpp"
@@ -28,11 +29,62 @@ bool finite(const vl::Vec3d& v) {
 // Keeps [0, 1] as it is, takes the fraction above 1 and wraps values below 0 up into it.
 double wrapHue(double x) {
   if (!std::isfinite(x)) return 0.0;
-  if (x >= 0.0 && x <= 1.0) return x;
-  // trunc is a library call on plain x86-64; below 2^52 the integer part fits an int64.
-  const double whole =
-      std::abs(x) < 4503599627370496.0 ? static_cast<double>(static_cast<std::int64_t>(x)) : x;
-  return x > 1.0 ? x - whole : x + 1.0 - whole;
+  if (x > 1.0) return x - std::trunc(x);
+  if (x < 0.0) return x + 1.0 - std::trunc(x);
+  return x;
+}
+
+// The "newColors" rule for a block: the colours of saturation 1 and value 0.7 of the three
+// states' hues, wrapHue(10 |state| + rotation), summed per particle into rgb[3 * q ...]. All
+// states of the block at once, with selections written as products by 0 or 1 (exact, as
+// every value is finite), so that the loops vectorise; the result is what wrapHue() and
+// vl::Color::fromHSV() give one by one.
+constexpr int kBlockStates = 3 * PointBlock::kGroups;
+
+__attribute__((target_clones("avx2", "default"))) void stateHueColours(const Spinor* each,
+                                                                       double hueRotation,
+                                                                       float* rgb) {
+  double x[kBlockStates];
+  for (int j = 0; j < kBlockStates; ++j)
+    x[j] = 10.0 * std::sqrt(normSquared(each[j])) + hueRotation;
+  int plain = 1;  // every hue finite and within the range of an int
+  for (int j = 0; j < kBlockStates; ++j) plain &= std::abs(x[j]) < 2147483648.0;
+  float hue[kBlockStates];
+  if (plain) {
+    for (int j = 0; j < kBlockStates; ++j) {
+      const double whole = static_cast<double>(static_cast<int>(x[j]));
+      const double above = x[j] > 1.0 ? 1.0 : 0.0, below = x[j] < 0.0 ? 1.0 : 0.0;
+      hue[j] = static_cast<float>(above * (x[j] - whole) + below * (x[j] + 1.0 - whole) +
+                                  (1.0 - above - below) * x[j]);
+    }
+  } else {
+    for (int j = 0; j < kBlockStates; ++j) hue[j] = static_cast<float>(wrapHue(x[j]));
+  }
+  float r[kBlockStates], g[kBlockStates], b[kBlockStates];
+  for (int j = 0; j < kBlockStates; ++j) {
+    // hue is within [0, 1]; at 1 the last sector gives what the first gives at 0.
+    const float sector = hue[j] * 6.f;
+    const int whole = static_cast<int>(sector);
+    const int k = whole > 5 ? 5 : whole;
+    const float v = 0.7f, f = sector - static_cast<float>(k);
+    const float q = v * (1.f - f), t = v * (1.f - (1.f - f));  // and p = 0
+    const float m0 = k == 0 ? 1.f : 0.f, m1 = k == 1 ? 1.f : 0.f, m2 = k == 2 ? 1.f : 0.f;
+    const float m3 = k == 3 ? 1.f : 0.f, m4 = k == 4 ? 1.f : 0.f, m5 = k == 5 ? 1.f : 0.f;
+    r[j] = (m0 + m5) * v + m1 * q + m4 * t;
+    g[j] = (m1 + m2) * v + m0 * t + m3 * q;
+    b[j] = (m3 + m4) * v + m2 * t + m5 * q;
+  }
+  for (int q = 0; q < PointBlock::kGroups; ++q) {
+    float sr = 0.f, sg = 0.f, sb = 0.f;
+    for (int k = 0; k < 3; ++k) {
+      sr += r[3 * q + k];
+      sg += g[3 * q + k];
+      sb += b[3 * q + k];
+    }
+    rgb[3 * q] = sr;
+    rgb[3 * q + 1] = sg;
+    rgb[3 * q + 2] = sb;
+  }
 }
 
 }  // namespace
@@ -208,11 +260,14 @@ void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
       }
     }
     mWaves.evaluateBlock(points, count * kGroup, sums, each);
-    for (int q = 0; q < count; ++q) sample(i + q, sums + q * kGroup, each + 3 * q, h);
+    float rgb[kBlockStates];
+    if (mNewColors) stateHueColours(each, mHueRotation, rgb);
+    for (int q = 0; q < count; ++q)
+      sample(i + q, sums + q * kGroup, mNewColors ? rgb + 3 * q : nullptr, h);
   }
 }
 
-void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, double h) {
+void HydrogenAtom::sample(int i, const Spinor* stencil, const float* rgb, double h) {
   Particle& particle = mParticles[i];
   Spinor psi = stencil[0];
   if (std::isnan(std::sqrt(psi.a * psi.a + psi.b * psi.b))) {
@@ -227,7 +282,11 @@ void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, doub
   const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
   particle.spin =
       vl::Vec3d(2.0 * (a * c + b * d), 2.0 * (a * d - b * c), (a * a + b * b) - (c * c + d * d));
-  colourOf(particle, psi, each);
+  if (rgb) {
+    particle.colour = vl::Color(rgb[0], rgb[1], rgb[2], 3.f);
+  } else {
+    contourColour(particle, psi);
+  }
 
   // Probability-current velocity by central differences, with a regularised 1/rho. Without a
   // step there is no difference to take.
@@ -241,20 +300,8 @@ void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, doub
   }
 }
 
-void HydrogenAtom::colourOf(Particle& particle, const Spinor& psi, const Spinor* each) const {
+void HydrogenAtom::contourColour(Particle& particle, const Spinor& psi) const {
   vl::Color& colour = particle.colour;
-  if (mNewColors) {
-    float r = 0.f, g = 0.f, b = 0.f;
-    for (int k = 0; k < 3; ++k) {
-      const double hue = wrapHue(10.0 * norm(each[k]) + mHueRotation);
-      const vl::Color rgb = vl::Color::fromHSV(float(hue), 1.f, 0.7f);
-      r += rgb.r;
-      g += rgb.g;
-      b += rgb.b;
-    }
-    colour = vl::Color(r, g, b, 3.f);
-    return;
-  }
   const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
   double theta = std::atan2(2.0 * (a * d - b * c), 2.0 * (a * c + b * d)) / kTwoPi;
   if (theta < 0.0) theta += 1.0;

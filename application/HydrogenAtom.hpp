@@ -82,8 +82,9 @@ class HydrogenAtom : public snl::Array<Spinor> {
   void simulationStep(double s);
   void springAndSmooth(int i, double kappa, double mu);
   void sampleAll(int first, int last, double s, double h);
-  void sample(int i, const Spinor* stencil, const Spinor* each, double h);
-  void colourOf(Particle& particle, const Spinor& psi, const Spinor* each) const;
+  // rgb: the particle's colour by the states' hues, or null for the phase contour colour.
+  void sample(int i, const Spinor* stencil, const float* rgb, double h);
+  void contourColour(Particle& particle, const Spinor& psi) const;
 
   bool mResetPending = true;
   AtomParameters mParams;
