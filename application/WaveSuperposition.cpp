@@ -102,20 +102,13 @@ __attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperpositio
   PointBlock::Sums total;
   for (int i = 0; i < kLanes; ++i) total.a[i] = total.b[i] = total.c[i] = total.d[i] = 0.0;
 
-  // e^{-r_i/N} from e^{-r_0/N} at the first point of i's group and the series of
-  // e^{-(r_i - r_0)/N}: one exponential per group, as long as its points lie within N/2 of
-  // the first one in distance from the centre.
-  constexpr int kGroup = PointBlock::kGroupSize;
+  // e^{-r_i/N} from e^{-r_0/N} and the series of e^{-(r_i - r_0)/N}: one exponential per
+  // block, as long as its points lie within N/2 of the first one in distance from the centre
+  // (neighbours on the ring and their gradient points do).
   auto decays = [&](double inverseScale, Row& out) {
-    Row x, size, series, base;
-    for (int q = 0; q < PointBlock::kGroups; ++q) {
-      const double r0 = g.r[q * kGroup];
-      const double b = std::exp(-r0 * inverseScale);
-      for (int i = q * kGroup; i < (q + 1) * kGroup; ++i) {
-        base[i] = b;
-        x[i] = -(g.r[i] - r0) * inverseScale;
-      }
-    }
+    const double base = std::exp(-g.r[0] * inverseScale);
+    Row x, size, series;
+    for (int i = 0; i < kLanes; ++i) x[i] = -(g.r[i] - g.r[0]) * inverseScale;
     for (int i = 0; i < kLanes; ++i) size[i] = std::abs(x[i]);
     // Terms enough for a remainder below 3e-17 relative at the largest |x|.
     const int degree =
@@ -125,7 +118,7 @@ __attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperpositio
       const double c = kSeries[k];
       for (int i = 0; i < kLanes; ++i) series[i] = series[i] * x[i] + c;
     }
-    for (int i = 0; i < kLanes; ++i) out[i] = base[i] * series[i];
+    for (int i = 0; i < kLanes; ++i) out[i] = base * series[i];
     if (PointBlock::anyAbove(size, 0.5))
       for (int i = 0; i < kLanes; ++i)
         if (!(size[i] <= 0.5)) out[i] = std::exp(-g.r[i] * inverseScale);
