@@ -243,23 +243,13 @@ void HydrogenAtom::springAndSmooth(int i, double kappa, double mu) {
 
 void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
   constexpr int kGroup = PointBlock::kGroupSize;
-  vl::Vec3d points[PointBlock::kMaxPoints];
+  vl::Vec3d centres[PointBlock::kGroups];
   Spinor sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
   const vl::Vec3d offset(kSampleOffset, kSampleOffset, kSampleOffset);
   for (int i = first; i <= last; i += PointBlock::kGroups) {
     const int count = std::min(PointBlock::kGroups, last - i + 1);
-    for (int q = 0; q < count; ++q) {
-      const vl::Vec3d p = mParticles[i + q].position * s + offset;
-      vl::Vec3d* stencil = points + q * kGroup;
-      stencil[0] = p;
-      for (int e = 0; e < 3; ++e) {
-        vl::Vec3d step;
-        step[e] = h;
-        stencil[1 + 2 * e] = p + step;
-        stencil[2 + 2 * e] = p - step;
-      }
-    }
-    mWaves.evaluateBlock(points, count * kGroup, sums, each);
+    for (int q = 0; q < count; ++q) centres[q] = mParticles[i + q].position * s + offset;
+    mWaves.evaluateStencils(centres, count, h, sums, each);
     float rgb[kBlockStates];
     if (mNewColors) stateHueColours(each, mHueRotation, rgb);
     for (int q = 0; q < count; ++q)

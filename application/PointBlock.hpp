@@ -40,17 +40,57 @@ struct PointBlock {
     Row a, b, c, d;
   };
 
-  // Every lane is always computed (a fixed trip count vectorises without remainders); lanes
-  // beyond n repeat point 0.
-  void set(const vl::Vec3d* points, int n, int maxAbsM) {
-    count = n;
-    Row x, y, z, rhoXY;
-    for (int i = 0; i < kMaxPoints; ++i) {
-      const vl::Vec3d& p = points[i < n ? i : 0];
-      x[i] = p[0];
-      y[i] = p[1];
-      z[i] = p[2];
+  // The coordinates of a block's points, one row per axis. Every lane is always computed (a
+  // fixed trip count vectorises without remainders); lanes beyond the points repeat the first.
+  struct Coordinates {
+    Row x, y, z;
+    int count = 0;
+
+    void gather(const vl::Vec3d* points, int n) {
+      count = n;
+      for (int i = 0; i < kMaxPoints; ++i) {
+        const vl::Vec3d& p = points[i < n ? i : 0];
+        x[i] = p[0];
+        y[i] = p[1];
+        z[i] = p[2];
+      }
     }
+
+    // The stencils of up to kGroups centres: in group q the centre and the points h from it
+    // along +x, -x, +y, -y, +z, -z (the same numbers as adding (h, 0, 0) and so on). Groups
+    // beyond n repeat the first.
+    void stencils(const vl::Vec3d* centres, int n, double h) {
+      count = n * kGroupSize;
+      for (int q = 0; q < kGroups; ++q) {
+        const vl::Vec3d& c = centres[q < n ? q : 0];
+        double* px = &x[q * kGroupSize];
+        double* py = &y[q * kGroupSize];
+        double* pz = &z[q * kGroupSize];
+        for (int k = 0; k < kGroupSize; ++k) {
+          px[k] = c[0];
+          py[k] = c[1];
+          pz[k] = c[2];
+        }
+        px[1] = c[0] + h;
+        px[2] = c[0] - h;
+        py[3] = c[1] + h;
+        py[4] = c[1] - h;
+        pz[5] = c[2] + h;
+        pz[6] = c[2] - h;
+      }
+    }
+  };
+
+  void set(const vl::Vec3d* points, int n, int maxAbsM) {
+    Coordinates c;
+    c.gather(points, n);
+    set(c, maxAbsM);
+  }
+
+  void set(const Coordinates& coordinates, int maxAbsM) {
+    const Row &x = coordinates.x, &y = coordinates.y, &z = coordinates.z;
+    count = coordinates.count;
+    Row rhoXY;
     // Separate passes over the points so that each vectorises.
     Row xy2, r2;
     for (int i = 0; i < kMaxPoints; ++i) {

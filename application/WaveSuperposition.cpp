@@ -92,13 +92,28 @@ Spinor WaveSuperposition::evaluate(const vl::Vec3d& p, Spinor* each) const {
   return sum;
 }
 
-__attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperposition::evaluateBlock(
-    const vl::Vec3d* points, int count, Spinor* sum, Spinor* each) const {
+void WaveSuperposition::evaluateBlock(const vl::Vec3d* points, int count, Spinor* sum,
+                                      Spinor* each) const {
+  PointBlock::Coordinates c;
+  c.gather(points, std::clamp(count, 0, PointBlock::kMaxPoints));
+  evaluate(c, sum, each);
+}
+
+void WaveSuperposition::evaluateStencils(const vl::Vec3d* centres, int count, double h, Spinor* sum,
+                                         Spinor* each) const {
+  PointBlock::Coordinates c;
+  c.stencils(centres, std::clamp(count, 0, PointBlock::kGroups), h);
+  evaluate(c, sum, each);
+}
+
+// Built for AVX2 as well as for plain x86-64; the loader picks one for the machine.
+__attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperposition::evaluate(
+    const PointBlock::Coordinates& points, Spinor* sum, Spinor* each) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
-  count = std::clamp(count, 0, kLanes);
+  const int count = points.count;
   PointBlock g;
-  g.set(points, count, mMaxAbsM);
+  g.set(points, mMaxAbsM);
   PointBlock::Sums total;
   for (int i = 0; i < kLanes; ++i) total.a[i] = total.b[i] = total.c[i] = total.d[i] = 0.0;
 
