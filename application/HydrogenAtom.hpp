@@ -82,8 +82,7 @@ class HydrogenAtom : public snl::Array<Spinor> {
   void simulationStep(double s);
   void springAndSmooth(int i, double kappa, double mu);
   void sampleAll(int first, int last, double s, double h);
-  // rgb: the particle's colour by the states' hues, or null for the phase contour colour.
-  void sample(int i, const Spinor* stencil, const float* rgb, double h);
+  void sample(int i, const Spinor* stencil, double h);
   void contourColour(Particle& particle, const Spinor& psi) const;
 
   bool mResetPending = true;
@@ -100,4 +99,6 @@ class HydrogenAtom : public snl::Array<Spinor> {
   // Read once per step.
   double mVelocityGain = 0.0, mContourValue = 0.0, mHueRotation = 0.0;
   bool mNewColors = true;
+  // The three states' squared magnitudes at each particle in the last step, for the colours.
+  std::array<double, 3 * kParticles> mStateNorm2{};
 };
