@@ -33,6 +33,7 @@ struct PointBlock {
   int count = 0;
   int powers = 0;
   Row r, cosTheta, sinTheta, cosPhi, sinPhi;
+  // sin^k(theta) and e^{i k phi} for k = 1 ... powers (row 0 is left unset).
   std::array<Row, WaveTables::kMaxAbsM + 1> sinThetaPow, cosMPhi, sinMPhi;
 
   // Sums of the spinor components over the states, one row per component.
@@ -125,12 +126,13 @@ struct PointBlock {
       }
     }
     powers = maxAbsM < 0 ? 0 : (maxAbsM > WaveTables::kMaxAbsM ? WaveTables::kMaxAbsM : maxAbsM);
-    for (int i = 0; i < kMaxPoints; ++i) {
-      sinThetaPow[0][i] = 1.0;
-      cosMPhi[0][i] = 1.0;
-      sinMPhi[0][i] = 0.0;
+    // Row 0 (all ones and zeros) is never read; row 1 is the angles themselves.
+    if (powers >= 1) {
+      sinThetaPow[1] = sinTheta;
+      cosMPhi[1] = cosPhi;
+      sinMPhi[1] = sinPhi;
     }
-    for (int k = 1; k <= powers; ++k)
+    for (int k = 2; k <= powers; ++k)
       for (int i = 0; i < kMaxPoints; ++i) {
         sinThetaPow[k][i] = sinThetaPow[k - 1][i] * sinTheta[i];
         cosMPhi[k][i] = cosMPhi[k - 1][i] * cosPhi[i] - sinMPhi[k - 1][i] * sinPhi[i];

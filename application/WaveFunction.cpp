@@ -243,10 +243,10 @@ __attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(co
       return;
     }
     const int am = m < 0 ? -m : m;
+    // P(l, |m|) / P(|m|, |m|), left out where it is 1 (l = |m|).
+    const bool flat = li == am;
     Row p;
-    if (li == am) {
-      for (int i = 0; i < kLanes; ++i) p[i] = 1.0;
-    } else {
+    if (!flat) {
       Row p0;
       for (int i = 0; i < kLanes; ++i) {
         p0[i] = 1.0;
@@ -261,9 +261,20 @@ __attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(co
         }
       }
     }
+    if (am == 0) {
+      // sin^0 = 1 and e^{i 0 phi} = 1: the factors that would be multiplied by 1 or by 0 are
+      // left out (the block holds no row for them).
+      for (int i = 0; i < kLanes; ++i) {
+        const double real = flat ? scale * radialValue[i] : scale * radialValue[i] * p[i];
+        outRe[i] = real * ampRe;
+        outIm[i] = real * ampIm;
+      }
+      return;
+    }
     const double sign = m < 0 ? -1.0 : 1.0;
     for (int i = 0; i < kLanes; ++i) {
-      const double real = scale * radialValue[i] * p[i] * g.sinThetaPow[am][i];
+      const double real =
+          (flat ? scale * radialValue[i] : scale * radialValue[i] * p[i]) * g.sinThetaPow[am][i];
       const double yRe = real * g.cosMPhi[am][i];
       const double yIm = real * (sign * g.sinMPhi[am][i]);
       outRe[i] = yRe * ampRe - yIm * ampIm;
