@@ -205,9 +205,10 @@ __attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(co
   for (int i = 0; i < kLanes; ++i) q[i] = g.r[i] * mTwoOverN;
   // (A NaN point gives NaN either way.)
   const bool far = PointBlock::anyAbove(q, mFastLimit);
-  Row power;
-  for (int i = 0; i < kLanes; ++i) power[i] = 1.0;
-  for (int k = 0; k < li; ++k)
+  // Factors that are 1 (q^0, and L when its degree is 0) are left out; the products keep
+  // their order otherwise.
+  Row power = q;
+  for (int k = 1; k < li; ++k)
     for (int i = 0; i < kLanes; ++i) power[i] *= q[i];
   Row lag;
   if (mDegree >= 1) {
@@ -228,10 +229,12 @@ __attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(co
       b += 1.0;
     }
     lag = l1;
-  } else {
-    for (int i = 0; i < kLanes; ++i) lag[i] = 1.0;
   }
-  for (int i = 0; i < kLanes; ++i) radialValue[i] = mRadialNorm * power[i] * lag[i] * decay[i];
+  for (int i = 0; i < kLanes; ++i) {
+    double value = li == 0 ? mRadialNorm : mRadialNorm * power[i];
+    if (mDegree >= 1) value *= lag[i];
+    radialValue[i] = value * decay[i];
+  }
   if (far)
     for (int i = 0; i < kLanes; ++i)
       if (!(q[i] <= mFastLimit)) radialValue[i] = radialFar(q[i]);
