@@ -1,6 +1,8 @@
 #include "WaveSuperposition.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <numeric>
 
@@ -138,8 +140,21 @@ __attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperpositio
       for (int i = 0; i < kLanes; ++i)
         if (!(size[i] <= 0.5)) out[i] = std::exp(-g.r[i] * inverseScale);
   };
-  Row common;
-  if (mInverseCommon > 0.0) decays(mInverseCommon, common);
+  // With a common multiple: the squares common^(2^j) once for all states, and each state's
+  // decay the product of those its power takes, lowest first (as binary powering forms it).
+  constexpr int kSquares = 7;
+  static_assert(kMaxCommonMultiple < (2 << (kSquares - 1)),
+                "a power needs a square beyond the last");
+  std::array<Row, kSquares> squares;
+  if (mInverseCommon > 0.0) {
+    decays(mInverseCommon, squares[0]);
+    int top = 0;
+    for (int k = 0; k < kStates; ++k)
+      if (mStates[k].active())
+        while ((2 << top) <= mDecayPower[k] && top + 1 < kSquares) ++top;
+    for (int j = 1; j <= top; ++j)
+      for (int i = 0; i < kLanes; ++i) squares[j][i] = squares[j - 1][i] * squares[j - 1][i];
+  }
 
   for (int k = 0; k < kStates; ++k) {
     const WaveFunction& s = mStates[k];
@@ -149,19 +164,20 @@ __attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperpositio
         for (int q = 0; q < PointBlock::kGroups; ++q) each[q * kStates + k] = {};
       continue;
     }
+    const double* decayRow = decay.data();
     if (mInverseCommon > 0.0) {
-      // decay = common^e by binary powering, every point at once.
-      Row x = common;
-      for (int i = 0; i < kLanes; ++i) decay[i] = 1.0;
-      for (int e = mDecayPower[k]; e > 0; e >>= 1) {
-        if (e & 1)
-          for (int i = 0; i < kLanes; ++i) decay[i] *= x[i];
-        for (int i = 0; i < kLanes; ++i) x[i] *= x[i];
+      const int power = mDecayPower[k];
+      int bit = std::countr_zero(unsigned(power));
+      decayRow = squares[bit].data();  // a single factor is used as it is
+      for (++bit; (power >> bit) != 0; ++bit) {
+        if (!((power >> bit) & 1)) continue;
+        for (int i = 0; i < kLanes; ++i) decay[i] = decayRow[i] * squares[bit][i];
+        decayRow = decay.data();
       }
     } else {
       decays(s.inverseN(), decay);
     }
-    s.addBlock(g, decay.data(), total, each ? each + k : nullptr, kStates);
+    s.addBlock(g, decayRow, total, each ? each + k : nullptr, kStates);
   }
   for (int i = 0; i < count; ++i) sum[i] = {total.a[i], total.b[i], total.c[i], total.d[i]};
 }
