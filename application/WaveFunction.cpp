@@ -184,11 +184,9 @@ Spinor WaveFunction::evaluate(const SphericalPoint& g) const {
   return evaluate(g, std::exp(-g.r * mInverseN));
 }
 
-__attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(const PointBlock& g,
-                                                                              const double* decay,
-                                                                              PointBlock::Sums& sum,
-                                                                              Spinor* atGroupStarts,
-                                                                              int stride) const {
+__attribute__((target_clones("avx2", "default"))) bool WaveFunction::addBlock(
+    const PointBlock& g, const double* decay, PointBlock::Sums& sum, bool add,
+    Spinor* atGroupStarts, int stride) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
@@ -196,7 +194,7 @@ __attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(co
   if (!mActive || (ampRe == 0.0 && ampIm == 0.0)) {
     if (atGroupStarts)
       for (int k = 0; k < PointBlock::kGroups; ++k) atGroupStarts[k * stride] = {};
-    return;
+    return false;
   }
   const int li = int(l);
 
@@ -287,15 +285,23 @@ __attribute__((target_clones("avx2", "default"))) void WaveFunction::addBlock(co
   component(mUpScale, up.m, re[0], im[0]);
   component(mDownScale, down.m, re[1], im[1]);
 
-  for (int i = 0; i < kLanes; ++i) {
-    sum.a[i] += re[0][i];
-    sum.b[i] += im[0][i];
-    sum.c[i] += re[1][i];
-    sum.d[i] += im[1][i];
+  if (add) {
+    for (int i = 0; i < kLanes; ++i) {
+      sum.a[i] += re[0][i];
+      sum.b[i] += im[0][i];
+      sum.c[i] += re[1][i];
+      sum.d[i] += im[1][i];
+    }
+  } else {
+    sum.a = re[0];
+    sum.b = im[0];
+    sum.c = re[1];
+    sum.d = im[1];
   }
   if (atGroupStarts)
     for (int k = 0; k < PointBlock::kGroups; ++k) {
       const int i = k * PointBlock::kGroupSize;
       atGroupStarts[k * stride] = {re[0][i], im[0][i], re[1][i], im[1][i]};
     }
+  return true;
 }

@@ -117,7 +117,7 @@ __attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperpositio
   PointBlock g;
   g.set(points, mMaxAbsM);
   PointBlock::Sums total;
-  for (int i = 0; i < kLanes; ++i) total.a[i] = total.b[i] = total.c[i] = total.d[i] = 0.0;
+  bool written = false;  // the first state to contribute sets the sums
 
   // e^{-r_i/N} from e^{-r_0/N} and the series of e^{-(r_i - r_0)/N}: one exponential per
   // block, as long as its points lie within N/2 of the first one in distance from the centre
@@ -177,7 +177,9 @@ __attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperpositio
     } else {
       decays(s.inverseN(), decay);
     }
-    s.addBlock(g, decayRow, total, each ? each + k : nullptr, kStates);
+    written |= s.addBlock(g, decayRow, total, written, each ? each + k : nullptr, kStates);
   }
+  if (!written)
+    for (int i = 0; i < kLanes; ++i) total.a[i] = total.b[i] = total.c[i] = total.d[i] = 0.0;
   for (int i = 0; i < count; ++i) sum[i] = {total.a[i], total.b[i], total.c[i], total.d[i]};
 }
