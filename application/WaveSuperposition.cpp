@@ -128,8 +128,10 @@ __attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperpositio
     for (int i = 0; i < kLanes; ++i) x[i] = -(g.r[i] - g.r[0]) * inverseScale;
     for (int i = 0; i < kLanes; ++i) size[i] = std::abs(x[i]);
     // Terms enough for a remainder below 3e-17 relative at the largest |x|.
-    const int degree =
-        !PointBlock::anyAbove(size, 0.01) ? 6 : (!PointBlock::anyAbove(size, 0.1) ? 9 : 14);
+    const int degree = !PointBlock::anyAbove(size, 0.005)  ? 5
+                       : !PointBlock::anyAbove(size, 0.01) ? 6
+                       : !PointBlock::anyAbove(size, 0.1)  ? 9
+                                                           : 14;
     for (int i = 0; i < kLanes; ++i) series[i] = kSeries[degree];
     for (int k = degree - 1; k >= 0; --k) {
       const double c = kSeries[k];
