@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <numbers>
 
 #include "PointBlock.hpp"
@@ -20,8 +22,9 @@ double bounded(double v, double lo, double hi, double fallback) {
   return std::isfinite(v) ? std::clamp(v, lo, hi) : fallback;
 }
 
+// One test instead of three: a product by 0 is 0 for a finite number and NaN otherwise.
 bool finite(const vl::Vec3d& v) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+  return v[0] * 0.0 + v[1] * 0.0 + v[2] * 0.0 == 0.0;
 }
 
 // Keeps [0, 1] as it is, takes the fraction above 1 and wraps values below 0 up into it.
@@ -30,6 +33,61 @@ double wrapHue(double x) {
   if (x > 1.0) return x - std::trunc(x);
   if (x < 0.0) return x + 1.0 - std::trunc(x);
   return x;
+}
+
+// The "newColors" rule: the colours of saturation 1 and value 0.7 of the three states' hues,
+// wrapHue(10 |state| + rotation), summed per particle. norm2 holds the states' squared
+// magnitudes, three per particle. A run of particles at once, with selections written as
+// products by 0 or 1 (exact, as every value is finite), so that the loops vectorise; the
+// result is what wrapHue() and vl::Color::fromHSV() give one by one.
+constexpr int kHueRun = 64;
+
+__attribute__((target_clones("avx2", "default"))) void hueColours(const double* norm2,
+                                                                  int particles, double hueRotation,
+                                                                  Particle* out) {
+  constexpr int kEntries = 3 * kHueRun;
+  for (int first = 0; first < particles; first += kHueRun) {
+    const int run = std::min(kHueRun, particles - first);
+    double x[kEntries];
+    std::fill(std::copy(norm2 + 3 * first, norm2 + 3 * (first + run), x), x + kEntries, 0.0);
+    for (int j = 0; j < kEntries; ++j) x[j] = 10.0 * std::sqrt(x[j]) + hueRotation;
+    int plain = 1;  // every hue finite and within the range of an int
+    for (int j = 0; j < kEntries; ++j) plain &= std::abs(x[j]) < 2147483648.0;
+    float hue[kEntries];
+    if (plain) {
+      for (int j = 0; j < kEntries; ++j) {
+        const double whole = static_cast<double>(static_cast<int>(x[j]));
+        const double above = x[j] > 1.0 ? 1.0 : 0.0, below = x[j] < 0.0 ? 1.0 : 0.0;
+        hue[j] = static_cast<float>(above * (x[j] - whole) + below * (x[j] + 1.0 - whole) +
+                                    (1.0 - above - below) * x[j]);
+      }
+    } else {
+      for (int j = 0; j < kEntries; ++j) hue[j] = static_cast<float>(wrapHue(x[j]));
+    }
+    float r[kEntries], g[kEntries], b[kEntries];
+    for (int j = 0; j < kEntries; ++j) {
+      // hue is within [0, 1]; at 1 the last sector gives what the first gives at 0.
+      const float sector = hue[j] * 6.f;
+      const int whole = static_cast<int>(sector);
+      const int k = whole > 5 ? 5 : whole;
+      const float v = 0.7f, f = sector - static_cast<float>(k);
+      const float q = v * (1.f - f), t = v * (1.f - (1.f - f));  // and p = 0
+      const float m0 = k == 0 ? 1.f : 0.f, m1 = k == 1 ? 1.f : 0.f, m2 = k == 2 ? 1.f : 0.f;
+      const float m3 = k == 3 ? 1.f : 0.f, m4 = k == 4 ? 1.f : 0.f, m5 = k == 5 ? 1.f : 0.f;
+      r[j] = (m0 + m5) * v + m1 * q + m4 * t;
+      g[j] = (m1 + m2) * v + m0 * t + m3 * q;
+      b[j] = (m3 + m4) * v + m2 * t + m5 * q;
+    }
+    for (int q = 0; q < run; ++q) {
+      float sr = 0.f, sg = 0.f, sb = 0.f;
+      for (int k = 0; k < 3; ++k) {
+        sr += r[3 * q + k];
+        sg += g[3 * q + k];
+        sb += b[3 * q + k];
+      }
+      out[first + q].colour = vl::Color(sr, sg, sb, 3.f);
+    }
+  }
 }
 
 }  // namespace
@@ -188,35 +246,32 @@ void HydrogenAtom::springAndSmooth(int i, double kappa, double mu) {
 
 void HydrogenAtom::sampleAll(int first, int last, double s, double h) {
   constexpr int kGroup = PointBlock::kGroupSize;
-  vl::Vec3d points[PointBlock::kMaxPoints];
+  vl::Vec3d centres[PointBlock::kGroups];
   Spinor sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
   const vl::Vec3d offset(kSampleOffset, kSampleOffset, kSampleOffset);
   for (int i = first; i <= last; i += PointBlock::kGroups) {
     const int count = std::min(PointBlock::kGroups, last - i + 1);
+    for (int q = 0; q < count; ++q) centres[q] = mParticles[i + q].position * s + offset;
+    mWaves.evaluateStencils(centres, count, h, sums, each);
     for (int q = 0; q < count; ++q) {
-      const vl::Vec3d p = mParticles[i + q].position * s + offset;
-      vl::Vec3d* stencil = points + q * kGroup;
-      stencil[0] = stencil[7] = p;
-      for (int e = 0; e < 3; ++e) {
-        vl::Vec3d step;
-        step[e] = h;
-        stencil[1 + 2 * e] = p + step;
-        stencil[2 + 2 * e] = p - step;
-      }
+      for (int k = 0; k < 3; ++k) mStateNorm2[3 * (i + q) + k] = normSquared(each[3 * q + k]);
+      sample(i + q, sums + q * kGroup, h);
     }
-    mWaves.evaluateBlock(points, count * kGroup, sums, each);
-    for (int q = 0; q < count; ++q) sample(i + q, sums + q * kGroup, each + 3 * q, h);
   }
+  // Colours do not feed back into the motion: all of the run at once.
+  if (mNewColors)
+    hueColours(mStateNorm2.data() + 3 * first, last - first + 1, mHueRotation, &mParticles[first]);
 }
 
-void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, double h) {
+void HydrogenAtom::sample(int i, const Spinor* stencil, double h) {
   Particle& particle = mParticles[i];
   Spinor psi = stencil[0];
-  if (std::isnan(std::sqrt(psi.a * psi.a + psi.b * psi.b))) {
+  // A magnitude is NaN exactly when its square is: a sum of squares is never negative.
+  if (std::isnan(psi.a * psi.a + psi.b * psi.b)) {
     mResetPending = true;
     psi.a = psi.b = 0.0;
   }
-  if (std::isnan(std::sqrt(psi.c * psi.c + psi.d * psi.d))) {
+  if (std::isnan(psi.c * psi.c + psi.d * psi.d)) {
     mResetPending = true;
     psi.c = psi.d = 0.0;
   }
@@ -224,7 +279,7 @@ void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, doub
   const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
   particle.spin =
       vl::Vec3d(2.0 * (a * c + b * d), 2.0 * (a * d - b * c), (a * a + b * b) - (c * c + d * d));
-  colourOf(particle, psi, each);
+  if (!mNewColors) contourColour(particle, psi);
 
   // Probability-current velocity by central differences, with a regularised 1/rho. Without a
   // step there is no difference to take.
@@ -238,20 +293,8 @@ void HydrogenAtom::sample(int i, const Spinor* stencil, const Spinor* each, doub
   }
 }
 
-void HydrogenAtom::colourOf(Particle& particle, const Spinor& psi, const Spinor* each) const {
+void HydrogenAtom::contourColour(Particle& particle, const Spinor& psi) const {
   vl::Color& colour = particle.colour;
-  if (mNewColors) {
-    float r = 0.f, g = 0.f, b = 0.f;
-    for (int k = 0; k < 3; ++k) {
-      const double hue = wrapHue(10.0 * norm(each[k]) + mHueRotation);
-      const vl::Color rgb = vl::Color::fromHSV(float(hue), 1.f, 0.7f);
-      r += rgb.r;
-      g += rgb.g;
-      b += rgb.b;
-    }
-    colour = vl::Color(r, g, b, 3.f);
-    return;
-  }
   const double a = psi.a, b = psi.b, c = psi.c, d = psi.d;
   double theta = std::atan2(2.0 * (a * d - b * c), 2.0 * (a * c + b * d)) / kTwoPi;
   if (theta < 0.0) theta += 1.0;

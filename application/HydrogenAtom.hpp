@@ -82,8 +82,8 @@ class HydrogenAtom : public snl::Array<Spinor> {
   void simulationStep(double s);
   void springAndSmooth(int i, double kappa, double mu);
   void sampleAll(int first, int last, double s, double h);
-  void sample(int i, const Spinor* stencil, const Spinor* each, double h);
-  void colourOf(Particle& particle, const Spinor& psi, const Spinor* each) const;
+  void sample(int i, const Spinor* stencil, double h);
+  void contourColour(Particle& particle, const Spinor& psi) const;
 
   bool mResetPending = true;
   AtomParameters mParams;
@@ -99,4 +99,6 @@ class HydrogenAtom : public snl::Array<Spinor> {
   // Read once per step.
   double mVelocityGain = 0.0, mContourValue = 0.0, mHueRotation = 0.0;
   bool mNewColors = true;
+  // The three states' squared magnitudes at each particle in the last step, for the colours.
+  std::array<double, 3 * kParticles> mStateNorm2{};
 };

@@ -184,17 +184,17 @@ Spinor WaveFunction::evaluate(const SphericalPoint& g) const {
   return evaluate(g, std::exp(-g.r * mInverseN));
 }
 
-void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* sum,
-                            Spinor* atGroupStarts, int stride) const {
+__attribute__((target_clones("avx2", "default"))) bool WaveFunction::addBlock(
+    const PointBlock& g, const double* decay, PointBlock::Sums& sum, bool add,
+    Spinor* atGroupStarts, int stride) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
-  const int count = g.count;
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();
   const double ampIm = weight.real() * phase.imag() + weight.imag() * phase.real();
   if (!mActive || (ampRe == 0.0 && ampIm == 0.0)) {
     if (atGroupStarts)
       for (int k = 0; k < PointBlock::kGroups; ++k) atGroupStarts[k * stride] = {};
-    return;
+    return false;
   }
   const int li = int(l);
 
@@ -202,12 +202,11 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
   Row q, radialValue;
   for (int i = 0; i < kLanes; ++i) q[i] = g.r[i] * mTwoOverN;
   // (A NaN point gives NaN either way.)
-  double largest = 0.0;
-  for (int i = 0; i < kLanes; ++i) largest = q[i] > largest ? q[i] : largest;
-  const bool far = largest > mFastLimit;
-  Row power;
-  for (int i = 0; i < kLanes; ++i) power[i] = 1.0;
-  for (int k = 0; k < li; ++k)
+  const bool far = PointBlock::anyAbove(q, mFastLimit);
+  // Factors that are 1 (q^0, and L when its degree is 0) are left out; the products keep
+  // their order otherwise.
+  Row power = q;
+  for (int k = 1; k < li; ++k)
     for (int i = 0; i < kLanes; ++i) power[i] *= q[i];
   Row lag;
   if (mDegree >= 1) {
@@ -228,10 +227,12 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
       b += 1.0;
     }
     lag = l1;
-  } else {
-    for (int i = 0; i < kLanes; ++i) lag[i] = 1.0;
   }
-  for (int i = 0; i < kLanes; ++i) radialValue[i] = mRadialNorm * power[i] * lag[i] * decay[i];
+  for (int i = 0; i < kLanes; ++i) {
+    double value = li == 0 ? mRadialNorm : mRadialNorm * power[i];
+    if (mDegree >= 1) value *= lag[i];
+    radialValue[i] = value * decay[i];
+  }
   if (far)
     for (int i = 0; i < kLanes; ++i)
       if (!(q[i] <= mFastLimit)) radialValue[i] = radialFar(q[i]);
@@ -243,10 +244,10 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
       return;
     }
     const int am = m < 0 ? -m : m;
+    // P(l, |m|) / P(|m|, |m|), left out where it is 1 (l = |m|).
+    const bool flat = li == am;
     Row p;
-    if (li == am) {
-      for (int i = 0; i < kLanes; ++i) p[i] = 1.0;
-    } else {
+    if (!flat) {
       Row p0;
       for (int i = 0; i < kLanes; ++i) {
         p0[i] = 1.0;
@@ -261,9 +262,20 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
         }
       }
     }
+    if (am == 0) {
+      // sin^0 = 1 and e^{i 0 phi} = 1: the factors that would be multiplied by 1 or by 0 are
+      // left out (the block holds no row for them).
+      for (int i = 0; i < kLanes; ++i) {
+        const double real = flat ? scale * radialValue[i] : scale * radialValue[i] * p[i];
+        outRe[i] = real * ampRe;
+        outIm[i] = real * ampIm;
+      }
+      return;
+    }
     const double sign = m < 0 ? -1.0 : 1.0;
     for (int i = 0; i < kLanes; ++i) {
-      const double real = scale * radialValue[i] * p[i] * g.sinThetaPow[am][i];
+      const double real =
+          (flat ? scale * radialValue[i] : scale * radialValue[i] * p[i]) * g.sinThetaPow[am][i];
       const double yRe = real * g.cosMPhi[am][i];
       const double yIm = real * (sign * g.sinMPhi[am][i]);
       outRe[i] = yRe * ampRe - yIm * ampIm;
@@ -273,15 +285,23 @@ void WaveFunction::addBlock(const PointBlock& g, const double* decay, Spinor* su
   component(mUpScale, up.m, re[0], im[0]);
   component(mDownScale, down.m, re[1], im[1]);
 
-  for (int i = 0; i < count; ++i) {
-    sum[i].a += re[0][i];
-    sum[i].b += im[0][i];
-    sum[i].c += re[1][i];
-    sum[i].d += im[1][i];
+  if (add) {
+    for (int i = 0; i < kLanes; ++i) {
+      sum.a[i] += re[0][i];
+      sum.b[i] += im[0][i];
+      sum.c[i] += re[1][i];
+      sum.d[i] += im[1][i];
+    }
+  } else {
+    sum.a = re[0];
+    sum.b = im[0];
+    sum.c = re[1];
+    sum.d = im[1];
   }
   if (atGroupStarts)
     for (int k = 0; k < PointBlock::kGroups; ++k) {
       const int i = k * PointBlock::kGroupSize;
       atGroupStarts[k * stride] = {re[0][i], im[0][i], re[1][i], im[1][i]};
     }
+  return true;
 }

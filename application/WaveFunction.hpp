@@ -63,10 +63,12 @@ class WaveFunction {
   // g must hold powers up to maxAbsM().
   Spinor evaluate(const SphericalPoint& g, double decay) const;
 
-  // The same for every point of a block, with decay[i] = e^{-r_i/n}: adds the values to sum[i]
-  // and, with `atGroupStarts` given, stores the value at the first point of group k in
-  // atGroupStarts[k * stride]. The block must hold powers up to maxAbsM().
-  void addBlock(const PointBlock& g, const double* decay, Spinor* sum,
+  // The same for every point of a block, with decay[i] = e^{-r_i/n}: adds the values to the
+  // block's sums and, with `atGroupStarts` given, stores the value at the first point of group
+  // k in atGroupStarts[k * stride]. The block must hold powers up to maxAbsM().
+  // With `add` false the sums are set instead (the first state to contribute); returns
+  // whether the state contributed anything.
+  bool addBlock(const PointBlock& g, const double* decay, PointBlock::Sums& sum, bool add = true,
                 Spinor* atGroupStarts = nullptr, int stride = 1) const;
 
   // The parts on their own, for the configured n and l: R_nl(r), and the angular function

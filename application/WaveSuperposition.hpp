@@ -31,9 +31,14 @@ class WaveSuperposition {
   // kStates + state]). The decays at the others are the first point's times a short series while
   // they lie near it.
   void evaluateBlock(const vl::Vec3d* points, int count, Spinor* sum, Spinor* each = nullptr) const;
+  // The same for the stencils of `count` centres (PointBlock::setStencils): the sums in groups
+  // of PointBlock::kGroupSize, every state's own value at each centre.
+  void evaluateStencils(const vl::Vec3d* centres, int count, double h, Spinor* sum,
+                        Spinor* each = nullptr) const;
 
  private:
   void plan();
+  void evaluate(const PointBlock::Coordinates& points, Spinor* sum, Spinor* each) const;
 
   std::array<WaveFunction, kStates> mStates;
   int mMaxAbsM = 0;

@@ -19,32 +19,34 @@ struct Color {
   const float& operator[](int i) const { return (&r)[i]; }
   friend constexpr bool operator==(const Color&, const Color&) = default;
 
+  // x - floor(x), without the library call that floor is on plain x86-64: below 2^23 a float
+  // may have a fraction and fits an int; above it is whole (infinity and NaN give NaN).
+  static float fraction(float x) {
+    if (!(std::abs(x) < 8388608.f)) return x - x;
+    float whole = static_cast<float>(static_cast<int>(x));
+    if (whole > x) whole -= 1.f;
+    return x - whole;
+  }
+
   // Standard six-sector HSV to RGB with the hue in turns (any real value; it wraps) and
   // saturation and value in [0, 1]. Saturation 0 gives grey at the value.
   static Color fromHSV(float hue, float saturation, float value, float alpha = 1.f) {
     if (saturation <= 0.f) return {value, value, value, alpha};
-    float h = hue - std::floor(hue);
-    float sector = h * 6.f;
-    int i = static_cast<int>(sector);
-    if (i > 5) i = 5;
+    const float h = fraction(hue);
+    const float sector = h * 6.f;
+    // A hue that is not a number lands in the last sector.
+    const int i = sector >= 0.f && sector < 6.f ? static_cast<int>(sector) : 5;
     float f = sector - static_cast<float>(i);
     float p = value * (1.f - saturation);
     float q = value * (1.f - saturation * f);
     float t = value * (1.f - saturation * (1.f - f));
-    switch (i) {
-      case 0:
-        return {value, t, p, alpha};
-      case 1:
-        return {q, value, p, alpha};
-      case 2:
-        return {p, value, t, alpha};
-      case 3:
-        return {p, q, value, alpha};
-      case 4:
-        return {t, p, value, alpha};
-      default:
-        return {value, p, q, alpha};
-    }
+    // Sectors 0 ... 5 are (v, t, p), (q, v, p), (p, v, t), (p, q, v), (t, p, v), (v, p, q),
+    // picked by selections rather than a jump: the sector of neighbouring hues is not
+    // predictable, and callers convert thousands of them per frame.
+    const float r = (i == 0 || i == 5) ? value : (i == 1 ? q : (i == 4 ? t : p));
+    const float g = (i == 1 || i == 2) ? value : (i == 0 ? t : (i == 3 ? q : p));
+    const float b = (i == 3 || i == 4) ? value : (i == 2 ? t : (i == 5 ? q : p));
+    return {r, g, b, alpha};
   }
 };
 

@@ -21,12 +21,16 @@ struct SpeakerSet {
   double arcSpan = 0.0;
 };
 
-// Vector-base amplitude panning over the pairs of neighbouring speakers of one horizontal ring.
+// Vector-base amplitude panning: over the pairs of neighbouring speakers of one horizontal
+// ring, or (three-dimensional) over speaker triangles that tile the sphere, or the part of it
+// that the speakers surround.
 class Vbap : public Spatializer {
  public:
   explicit Vbap(const Speakers& sl, bool is3D = false);
 
-  // Pairs neighbours in azimuth order and closes the circle with the last and first speaker.
+  // Pair mode: pairs neighbours in azimuth order and closes the circle with the last and
+  // first speaker. Triplet mode: every triangle of speakers, less those that are flat, that
+  // skip a speaker of their ring, that overlap a shorter one, or that hold another speaker.
   bool compile() override;
   void renderBuffer(AudioIOData& io, const Pose& pose, const float* samples,
                     unsigned int numFrames) override;
@@ -37,8 +41,12 @@ class Vbap : public Spatializer {
   const std::vector<SpeakerSet>& speakerSets() const { return mSets; }
 
  private:
+  bool compilePairs();
+  bool compileTriplets();
   // Equal-power gains of the set that takes the source, or null when none does.
-  const SpeakerSet* gainsFor(const Pose& pose, double gains[2]) const;
+  const SpeakerSet* gainsFor(const Pose& pose, double gains[3]) const;
+  const SpeakerSet* pairGains(const double p[2], double gains[3]) const;
+  const SpeakerSet* tripletGains(const double p[3], double gains[3]) const;
 
   std::vector<SpeakerSet> mSets;
   bool mIs3D;

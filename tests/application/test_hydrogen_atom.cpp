@@ -222,6 +222,37 @@ TEST(HydrogenAtom, ColourRules) {
   EXPECT_NEAR(c.b, 0.f, 1e-6);
   EXPECT_EQ(c.a, 3.f);
 
+  // With three states, each state's hue is ten times its magnitude at the particle plus the
+  // rotation, wrapped into one turn; the particle's colour sums the three.
+  for (double rotation : {0.0, 0.37, 1.0}) {
+    HydrogenAtom hued;
+    hued.init();
+    threeStates(hued);
+    hued.parameters().hueRotation.set(rotation);
+    hued.step(0);
+    hued.step(0);
+    for (int i = 0; i < HydrogenAtom::kParticles; i += 3) {
+      const Particle& p = hued.particles()[i];
+      // Sampled where the particle stood before the step moved it.
+      const vl::Vec3d at =
+          (p.position - p.displacement) * hued.scale() + vl::Vec3d(1e-5, 1e-5, 1e-5);
+      Spinor each[3];
+      hued.waves().evaluate(at, each);
+      float r = 0.f, g = 0.f, b = 0.f;
+      for (const Spinor& state : each) {
+        const double x = 10.0 * norm(state) + rotation;
+        const vl::Color rgb = vl::Color::fromHSV(float(x > 1.0 ? x - std::trunc(x) : x), 1.f, 0.7f);
+        r += rgb.r;
+        g += rgb.g;
+        b += rgb.b;
+      }
+      EXPECT_NEAR(p.colour.r, r, 1e-4f) << i;
+      EXPECT_NEAR(p.colour.g, g, 1e-4f) << i;
+      EXPECT_NEAR(p.colour.b, b, 1e-4f) << i;
+      EXPECT_EQ(p.colour.a, 3.f);
+    }
+  }
+
   // Phase colours: saturation comes from "contour"; at 0 every channel is the contour level.
   threeStates(atom);
   atom.parameters().newColors.set(false);

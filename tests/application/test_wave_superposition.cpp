@@ -45,7 +45,8 @@ double relativeError(const Spinor& got, const Spinor& want) {
 }  // namespace
 
 // The shared geometry, the shared decay and the block layout only reorder rounding: the sums
-// stay within 1e-9 relative of the plain formulas, for the point and its gradient neighbours.
+// stay within 1e-9 relative of the plain formulas, for the point and its gradient neighbours,
+// whether the block is given its points or built from the stencils' centres as the atom does.
 TEST(WaveSuperposition, AgreesWithPlainFormulas) {
   const Setting settings[][3] = {
       {{3, 2, 2.5, 0.5, 1}, {4, 1, 1.5, -0.5, 0.8}, {2, 1, 0.5, 0.5, 0.6}},   // common decay
@@ -63,11 +64,17 @@ TEST(WaveSuperposition, AgreesWithPlainFormulas) {
     for (double h : {0.02, 0.3, 1.0}) {
       for (double radius : {0.05, 0.8, 4.0, 25.0, 120.0}) {
         for (int trial = 0; trial < 16; ++trial) {
-          vl::Vec3d pts[PointBlock::kMaxPoints];
+          // Odd trials: neighbours along a ring, as the atom samples them (one exponential
+          // and its series serve the block); even ones scattered (an exponential each).
+          vl::Vec3d centres[PointBlock::kGroups], pts[PointBlock::kMaxPoints];
+          const vl::Vec3d start = vl::Vec3d(unit(rng), unit(rng), unit(rng)) * radius;
+          const vl::Vec3d along = vl::Vec3d(unit(rng), unit(rng), unit(rng)) * 0.02;
           for (int q = 0; q < PointBlock::kGroups; ++q) {
-            const vl::Vec3d c = vl::Vec3d(unit(rng), unit(rng), unit(rng)) * radius;
+            const vl::Vec3d c = trial % 2 ? start + along * double(q)
+                                          : vl::Vec3d(unit(rng), unit(rng), unit(rng)) * radius;
+            centres[q] = c;
             const int b = q * PointBlock::kGroupSize;
-            pts[b] = pts[b + 7] = c;
+            pts[b] = c;
             for (int a = 0; a < 3; ++a) {
               vl::Vec3d e;
               e[a] = h;
@@ -76,17 +83,22 @@ TEST(WaveSuperposition, AgreesWithPlainFormulas) {
             }
           }
           Spinor sums[PointBlock::kMaxPoints], each[3 * PointBlock::kGroups];
+          Spinor stencilSums[PointBlock::kMaxPoints], stencilEach[3 * PointBlock::kGroups];
           atom.evaluateBlock(pts, PointBlock::kMaxPoints, sums, each);
+          atom.evaluateStencils(centres, PointBlock::kGroups, h, stencilSums, stencilEach);
           for (int i = 0; i < PointBlock::kMaxPoints; ++i) {
             Spinor plainEach[3];
             const Spinor want = plainSum(plain, pts[i], plainEach);
             EXPECT_LT(relativeError(sums[i], want), 1e-9) << "point " << i << " r " << radius;
+            EXPECT_LT(relativeError(stencilSums[i], want), 1e-9)
+                << "point " << i << " r " << radius;
             Spinor single[3];
             EXPECT_LT(relativeError(atom.evaluate(pts[i], single), want), 1e-9);
             if (i % PointBlock::kGroupSize == 0) {
               for (int k = 0; k < 3; ++k) {
-                const Spinor& got = each[(i / PointBlock::kGroupSize) * 3 + k];
-                EXPECT_LT(relativeError(got, plainEach[k]), 1e-9) << "state " << k;
+                const int at = (i / PointBlock::kGroupSize) * 3 + k;
+                EXPECT_LT(relativeError(each[at], plainEach[k]), 1e-9) << "state " << k;
+                EXPECT_LT(relativeError(stencilEach[at], plainEach[k]), 1e-9) << "state " << k;
                 EXPECT_LT(relativeError(single[k], plainEach[k]), 1e-9) << "state " << k;
               }
             }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -48,4 +49,18 @@ TEST(Color, HsvSectorsMatchTheStandardConversion) {
     EXPECT_NEAR(col.b, c.b, 1e-4f) << c.h;
     EXPECT_EQ(col.a, 1.f);
   }
+  // The selection form gives exactly what the textbook jump over the six sectors gives, for
+  // hues far outside one turn too.
+  auto textbook = [](float hue, float v) {
+    const float h = hue - std::floor(hue), sector = h * 6.f;
+    const int i = std::min(int(sector), 5);
+    const float f = sector - float(i), p = 0.f, q = v * (1.f - f), t = v * (1.f - (1.f - f));
+    const Color table[6] = {{v, t, p}, {q, v, p}, {p, v, t}, {p, q, v}, {t, p, v}, {v, p, q}};
+    return table[i];
+  };
+  for (float hue = -40.f; hue < 40.f; hue += 0.0137f) {
+    EXPECT_EQ(Color::fromHSV(hue, 1.f, 0.7f), textbook(hue, 0.7f)) << hue;
+  }
+  EXPECT_EQ(Color::fromHSV(3e9f, 1.f, 0.5f), Color(0.5f, 0.f, 0.f));
+  EXPECT_TRUE(std::isnan(Color::fromHSV(NAN, 1.f, 1.f).b));
 }

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <set>
 #include <sstream>
+#include <string>
 
 #include "allocation_counter.hpp"
 #include "sound/vl_Lbap.hpp"
@@ -209,6 +211,104 @@ TEST(Vbap, EightRingPutsEveryDirectionOnTheEnclosingPairWithUnitPower) {
   EXPECT_NEAR(back[3], std::sqrt(0.5f), 1e-6f);
 }
 
+namespace {
+
+// A dome: eight speakers on the horizon, four at 45 degrees (farther out) and one overhead.
+Speakers hemisphereLayout() {
+  Speakers sl;
+  for (int k = 0; k < 8; ++k) sl.emplace_back(k, -135.0f + 45.0f * k, 0.0f, 0, 2.0f);
+  for (int k = 0; k < 4; ++k) sl.emplace_back(8 + k, -135.0f + 90.0f * k, 45.0f, 0, 3.0f);
+  sl.emplace_back(12, 0.0f, 90.0f, 0, 2.5f);
+  return sl;
+}
+
+// The gain-weighted sum of the sounding speakers' direction vectors, as a unit vector in the
+// listener's frame (x right, y up, -z forward).
+Vec3d pannedDirection(const Speakers& sl, const std::vector<float>& g) {
+  Vec3d sum;
+  for (const Speaker& s : sl) sum += s.vec() * double(g[s.deviceChannel]);
+  return Vec3d(sum[1], sum[2], -sum[0]).normalized();
+}
+
+std::unique_ptr<Vbap> compiledTriplets(const Speakers& sl, std::string* log = nullptr) {
+  auto vbap = std::make_unique<Vbap>(sl, true);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(vbap->compile());
+  const std::string out = testing::internal::GetCapturedStdout();
+  if (log) *log = out;
+  return vbap;
+}
+
+}  // namespace
+
+// Triangles that tile what the speakers surround: every direction there sounds on at most three
+// speakers, with non-negative gains of unit power whose weighted directions point at the source.
+TEST(Vbap, TripletsPanEveryDirectionWithinTheirTriangle) {
+  const Speakers dome = hemisphereLayout(), sphere = ThreeRingSpeakerLayout();
+  std::string log;
+  auto domeVbap = compiledTriplets(dome, &log);
+  EXPECT_EQ(log.rfind("Finding triplets\nSpeaker-count=13, Initial triplet-count=286\n", 0), 0u)
+      << log;
+  for (const char* line :
+       {"Tris removed because equal elev ", "Tris removed because equal elev with spk btw ",
+        "Triangles removed because too narrow ", "Triangles removed because of crossing ",
+        "Tris removed because spk inside triangle "})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  for (const SpeakerSet& set : domeVbap->speakerSets()) EXPECT_GE(set.speakerIdx[2], 0);
+  auto sphereVbap = compiledTriplets(sphere);
+
+  struct Case {
+    Vbap* vbap;
+    const Speakers* layout;
+    double lowest;
+  } cases[] = {{domeVbap.get(), &dome, 0.0}, {sphereVbap.get(), &sphere, -90.0}};
+  for (const Case& c : cases) {
+    const int outputs = c.layout == &dome ? 13 : 60;
+    for (const Speaker& s : *c.layout) {
+      auto g = gains(*c.vbap, direction(s.azimuth, s.elevation), outputs);
+      EXPECT_NEAR(g[s.deviceChannel], 1.0f, 1e-5f) << s.azimuth << "/" << s.elevation;
+    }
+    for (double az = -180; az < 180; az += 7.3) {
+      for (double el = c.lowest; el <= 90.0; el += 4.7) {
+        const Pose source = direction(az, el);
+        auto g = gains(*c.vbap, source, outputs);
+        EXPECT_LE(sounding(g).size(), 3u) << az << "/" << el;
+        for (float v : g) ASSERT_GE(v, 0.0f) << az << "/" << el;
+        EXPECT_NEAR(power(g), 1.0, 1e-5) << az << "/" << el;
+        const double miss = (pannedDirection(*c.layout, g) - source.pos().normalized()).mag();
+        EXPECT_LT(miss, 1e-5) << az << "/" << el << " with " << outputs << " outputs";
+      }
+    }
+  }
+
+  // Below the dome no triangle holds the source: it sounds at the nearest point of the dome,
+  // the horizon straight above it, between the horizon speakers at 0 and 45 degrees.
+  auto below = gains(*domeVbap, direction(20, -40), 13);
+  EXPECT_EQ(sounding(below), (std::set<unsigned>{3, 4}));
+  EXPECT_NEAR(power(below), 1.0, 1e-5);
+  EXPECT_LT((pannedDirection(dome, below) - direction(20, 0).pos().normalized()).mag(), 1e-5);
+  auto down = gains(*domeVbap, Pose(Vec3d(0, -2, 0)), 13);
+  EXPECT_NEAR(power(down), 1.0, 1e-5);
+  EXPECT_LE(sounding(down).size(), 2u);
+
+  // renderSample lands where renderBuffer does.
+  AudioIOData io;
+  io.framesPerBuffer(4);
+  io.channels(13, true);
+  io.zeroOut();
+  domeVbap->renderSample(io, direction(-60, 30), 1.0f, 1);
+  auto g = gains(*domeVbap, direction(-60, 30), 13);
+  for (int ch = 0; ch < 13; ++ch) EXPECT_NEAR(io.out(ch, 1), g[ch], 1e-6f);
+
+  // Fewer than three speakers make no triangle.
+  Vbap pair(StereoSpeakerLayout(), true);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(pair.compile());
+  EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                "No SpeakerSets found. Check mode setting or speaker layout.\n"),
+            std::string::npos);
+}
+
 TEST(Lbap, ThreeRingsShareASourceByElevation) {
   const Speakers sl = ThreeRingSpeakerLayout();
   ASSERT_EQ(sl.size(), 54u);
@@ -323,11 +423,14 @@ TEST(SpeakerLayout, OutputCountChoosesTheSpatializerAndPrintsIt) {
 }
 
 // The audio thread's path: prepare each block, then one render per source, with sources
-// moving so that every branch (pairs, fallback arcs, ring cross-fades) is taken.
+// moving so that every branch (pairs, fallback arcs, ring cross-fades, triangles and the
+// nearest triangle below a dome) is taken.
 TEST(Spatializers, RenderPathDoesNotAllocate) {
   testing::internal::CaptureStdout();
-  std::shared_ptr<Spatializer> kinds[3] = {spatializerForOutputs(2), spatializerForOutputs(8),
-                                           spatializerForOutputs(64)};
+  std::shared_ptr<Spatializer> kinds[4] = {spatializerForOutputs(2), spatializerForOutputs(8),
+                                           spatializerForOutputs(64),
+                                           std::make_shared<Vbap>(hemisphereLayout(), true)};
+  kinds[3]->compile();
   testing::internal::GetCapturedStdout();
   AudioIOData io;
   io.framesPerBuffer(512);
