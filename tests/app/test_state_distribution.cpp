@@ -277,6 +277,18 @@ TEST(StateOverNetwork, RecordsThroughALossyRelayAreThoseSent) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Opened 127.0.0.1:" + std::to_string(port) + "\n");
 
+  // A second receiver cannot have the port: its init fails, as the app reports.
+  {
+    StateReceiveDomain<Record> taken;
+    taken.setAddress("127.0.0.1");
+    taken.setPort(port);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(taken.init());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error opening server\n");
+  }
+
   LossyRelay relay(port, 0.1);
   StateDistributionDomain<Record> primary;
   auto tx = primary.addStateSender("state");
