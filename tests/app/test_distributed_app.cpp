@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "app/vl_DistributedApp.hpp"
+#include "app/vl_DistributedAppWithState.hpp"
 #include "app/vl_Facility.hpp"
 
 using namespace vl;
@@ -197,6 +198,42 @@ TEST_F(DistributedAppTest, EachRoleOpensTheWindowsAndKeepsTheDomainsItCallsFor) 
     }
     EXPECT_EQ(out.find("Secondary: rank " + std::to_string(c.rank)) != std::string::npos,
               c.rank != 0);
+  }
+}
+
+TEST_F(DistributedAppTest, ThePrimarySendsStateOnlyWithItsCapabilityAndTheOthersReceive) {
+  struct Record {
+    int frame = 0;
+  };
+  struct StateApp : DistributedAppWithState<Record> {
+    void onAnimate(double) override {
+      if (++state().frame >= 2) quit();
+    }
+  };
+  for (auto [role, rank] :
+       {std::pair{"control", 0}, std::pair{"desktop", 0}, std::pair{"audio", 2}}) {
+    SCOPED_TRACE(role);
+    writeNodeTable("broadcastAddress = \"127.0.0.1\"\n" + node(thisHost(), role, rank));
+    StateApp app;
+    CaptureStdout();
+    CaptureStderr();
+    app.start();
+    const std::string out = GetCapturedStdout();
+    GetCapturedStderr();
+    // onAnimate is the state domain's simulation function.
+    EXPECT_EQ(app.state().frame, 2);
+    EXPECT_EQ(app.stateDomain(), app.simulationDomain());
+    const bool sends = std::string(role) == "desktop";
+    EXPECT_EQ(out.find("Not enabling state sending for primary.\n") != std::string::npos,
+              std::string(role) == "control");
+    EXPECT_EQ(out.find("Running primary with state send") != std::string::npos, sends);
+    EXPECT_EQ(app.stateSender() != nullptr, sends);
+    EXPECT_EQ(out.find("Running REPLICA") != std::string::npos, rank != 0);
+    EXPECT_EQ(out.find("Opened 0.0.0.0:10101") != std::string::npos, rank != 0);
+    EXPECT_EQ(app.stateReceiver() != nullptr, rank != 0);
+    if (sends) {
+      EXPECT_EQ(app.stateSender()->recordsSent(), 2u);
+    }
   }
 }
 
