@@ -46,7 +46,8 @@ GLFWOpenGLWindowDomain& standInWindowDomain() {
 }  // namespace
 
 GLFWOpenGLWindowDomain& App::windowDomainOrWarn() const {
-  if (mDefaultWindowDomain && mDefaultWindowDomain->hasWindow()) return *mDefaultWindowDomain;
+  GLFWOpenGLWindowDomain* wd = windowDomain();
+  if (wd && wd->hasWindow()) return *wd;
   printError("ERROR: calling function for Window before window is available!\n");
   return standInWindowDomain();
 }
@@ -95,12 +96,9 @@ void App::initializeDomains() {
   }
 }
 
-void App::start() {
-  initializeDomains();
-
-  mDefaultWindowDomain = mOpenGLGraphicsDomain->newWindow();
-  mDefaultWindowDomain->onDraw = [this](Graphics& g) { onDraw(g); };
-  Window& w = mDefaultWindowDomain->window();
+void App::bindWindowDomain(GLFWOpenGLWindowDomain& wd) {
+  wd.onDraw = [this](Graphics& g) { onDraw(g); };
+  Window& w = wd.window();
   w.onKeyDown = [this](const Keyboard& k) { return onKeyDown(k); };
   w.onKeyUp = [this](const Keyboard& k) { return onKeyUp(k); };
   w.onMouseDown = [this](const Mouse& m) { return onMouseDown(m); };
@@ -112,8 +110,21 @@ void App::start() {
 
   mStdControls.app = this;
   w.append(mStdControls);
-  w.append(mDefaultWindowDomain->navControl());
+  w.append(wd.navControl());
+}
 
+void App::start() {
+  initializeDomains();
+  mDefaultWindowDomain = mOpenGLGraphicsDomain->newWindow();
+  bindWindowDomain(*mDefaultWindowDomain);
+  runDomains();
+}
+
+void App::releaseWindowDomains() {
+  mDefaultWindowDomain = nullptr;
+}
+
+void App::runDomains() {
   onInit();
 
   for (auto& domain : mDomainList) {
@@ -132,7 +143,7 @@ void App::start() {
   }
 
   onExit();
-  mDefaultWindowDomain = nullptr;
+  releaseWindowDomains();
 
   for (auto& domain : mDomainList) {
     if (!domain->cleanup()) printError("ERROR cleaning up domain \n");

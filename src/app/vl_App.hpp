@@ -4,9 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "core/vl_ComputationDomain.hpp"
 #include "app/vl_OpenGLGraphicsDomain.hpp"
 #include "app/vl_SimulationDomain.hpp"
+#include "core/vl_ComputationDomain.hpp"
 #include "io/vl_GLFWOpenGLWindowDomain.hpp"
 #include "io/vl_Window.hpp"
 #include "protocol/vl_OSCDomain.hpp"
@@ -75,7 +75,17 @@ class App {
   }
 
  protected:
+  // Binds the hooks to every domain of the list by its exact type, then initialises them all.
   void initializeDomains();
+  // Binds the draw hook and the eight event hooks to the window domain, and puts the standard
+  // key handler and the domain's navigation control into its window's handler list.
+  void bindWindowDomain(GLFWOpenGLWindowDomain& wd);
+  // The rest of a run once the windows exist: onInit, the domains started in list order and
+  // stopped in reverse, onExit, the windows released, the domains cleaned up.
+  void runDomains();
+  virtual void releaseWindowDomains();
+  // The window domain behind the window accessors; none before start has made it.
+  virtual GLFWOpenGLWindowDomain* windowDomain() const { return mDefaultWindowDomain.get(); }
   GLFWOpenGLWindowDomain& windowDomainOrWarn() const;
 
   StandardWindowAppKeyControls mStdControls;

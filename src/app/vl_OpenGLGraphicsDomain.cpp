@@ -56,6 +56,11 @@ bool OpenGLGraphicsDomain::stop() {
 
 std::shared_ptr<GLFWOpenGLWindowDomain> OpenGLGraphicsDomain::newWindow() {
   auto wd = std::make_shared<GLFWOpenGLWindowDomain>();
+  addWindow(wd);
+  return wd;
+}
+
+void OpenGLGraphicsDomain::addWindow(const std::shared_ptr<GLFWOpenGLWindowDomain>& wd) {
   wd->frameRate = [this] { return fps(); };
   addSubDomain(wd, false);
   wd->init(this);
@@ -69,7 +74,6 @@ std::shared_ptr<GLFWOpenGLWindowDomain> OpenGLGraphicsDomain::newWindow() {
   w.fullScreen(s.fullScreen, 0);
   w.title(s.title);
   w.vsync(s.vsync);
-  return wd;
 }
 
 void OpenGLGraphicsDomain::closeWindow(const std::shared_ptr<GLFWOpenGLWindowDomain>& window) {

@@ -43,6 +43,8 @@ class OpenGLGraphicsDomain : public AsynchronousDomain, public FPS {
   // Creates a window domain that runs after the domain's own work, with its native window
   // already open and the next-window settings applied.
   std::shared_ptr<GLFWOpenGLWindowDomain> newWindow();
+  // The same for a window domain made elsewhere, such as one of a derived kind.
+  void addWindow(const std::shared_ptr<GLFWOpenGLWindowDomain>& wd);
   void closeWindow(const std::shared_ptr<GLFWOpenGLWindowDomain>& window);
 
   void quit() { mShouldQuitApp.store(true); }

@@ -34,11 +34,13 @@ Window& GLFWOpenGLWindowDomain::window() {
     // The drawing state's programs and buffers live and die with the window's context,
     // which a change of display mode replaces.
     mWindow->onContextCreate = [this] { graphics().init(); };
-    mWindow->onContextDestroy = [this] {
-      if (mGraphics) mGraphics->release();
-    };
+    mWindow->onContextDestroy = [this] { releaseContextObjects(); };
   }
   return *mWindow;
+}
+
+void GLFWOpenGLWindowDomain::releaseContextObjects() {
+  if (mGraphics) mGraphics->release();
 }
 
 bool GLFWOpenGLWindowDomain::init(ComputationDomain*) {

@@ -47,6 +47,11 @@ class GLFWOpenGLWindowDomain : public SynchronousDomain {
   const Viewpoint& view() const { return mView; }
   NavInputControl& navControl() { return mNavControl; }
 
+ protected:
+  // Runs with the window's context current just before the context goes (at clean-up, or when
+  // a change of display mode replaces it): whatever owns GL objects in it releases them here.
+  virtual void releaseContextObjects();
+
  private:
   std::unique_ptr<Window> mWindow;
   std::unique_ptr<Graphics> mGraphics = std::make_unique<Graphics>();

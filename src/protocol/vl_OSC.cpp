@@ -206,6 +206,15 @@ Message& Message::operator>>(std::vector<unsigned char>& blob) {
   });
 }
 
+Message& Message::operator>>(BlobView& blob) {
+  return read(__LINE__, [&] {
+    ::osc::Blob v;
+    *mView->stream >> v;
+    blob.data = static_cast<const unsigned char*>(v.data);
+    blob.size = v.size;
+  });
+}
+
 void Message::resetStream() {
   mView->stream.emplace(mView->message->ArgumentStream());
 }

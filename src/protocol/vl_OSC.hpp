@@ -21,6 +21,12 @@ void reportError(const char* file, int line, const char* what);
 // One received message. A message handed to a handler by a receiver views the receiver's
 // storage and is valid only for the duration of the call: anything that keeps a message must
 // copy it (the copy owns its bytes). A message built from bytes owns a copy of them.
+// A blob's bytes inside a message, read without copying; valid as long as the message's bytes.
+struct BlobView {
+  const unsigned char* data = nullptr;
+  std::size_t size = 0;
+};
+
 class Message {
  public:
   // Checks and copies one OSC message (not a bundle); throws the library's error (a
@@ -48,6 +54,7 @@ class Message {
   Message& operator>>(char& value);
   Message& operator>>(std::string& value);
   Message& operator>>(std::vector<unsigned char>& blob);
+  Message& operator>>(BlobView& blob);
   void resetStream();
 
   void print() const;

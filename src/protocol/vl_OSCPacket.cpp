@@ -108,7 +108,11 @@ Send::~Send() = default;
 bool Send::open(uint16_t port, const std::string& address) {
   mSocket.reset();
   try {
-    mSocket = std::make_unique<UdpTransmitSocket>(resolveEndpoint(address, port));
+    // Without the broadcast flag the kernel refuses to connect to a broadcast address.
+    auto socket = std::make_unique<UdpSocket>();
+    socket->SetEnableBroadcast(true);
+    socket->Connect(resolveEndpoint(address, port));
+    mSocket = std::move(socket);
   } catch (const std::runtime_error& e) {
     print("run time exception at Send::open: %s\n", e.what());
     return false;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-class UdpTransmitSocket;
+class UdpSocket;
 
 namespace vl::osc {
 
@@ -66,7 +66,8 @@ class Send : public Packet {
        std::size_t bufferSize = 1024);
   ~Send() override;
 
-  // Connects to (address, port); the address is resolved to IPv4. False when that fails.
+  // Connects to (address, port); the address is resolved to IPv4 and may be a broadcast
+  // address. False when that fails.
   bool open(uint16_t port, const std::string& address = "localhost");
   bool opened() const { return mSocket != nullptr; }
 
@@ -81,7 +82,7 @@ class Send : public Packet {
   uint16_t port() const { return mPort; }
 
  private:
-  std::unique_ptr<UdpTransmitSocket> mSocket;
+  std::unique_ptr<UdpSocket> mSocket;
   std::string mAddress;
   uint16_t mPort = 0;
 };

@@ -1,11 +1,15 @@
 #include "protocol/vl_OSCRecv.hpp"
 
+#include <dirent.h>
+#include <netinet/in.h>
 #include <oscpack/ip/IpEndpointName.h>
 #include <oscpack/ip/PacketListener.h>
 #include <oscpack/ip/UdpSocket.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "core/vl_Console.hpp"
@@ -66,6 +70,40 @@ bool Recv::open(uint16_t port, const std::string& address) {
   mAddress = bindAddress;
   mPort = port;
   return true;
+}
+
+// oscpack keeps its socket to itself; it is the one datagram socket of the process bound to
+// exactly this receiver's address and port.
+bool Recv::receiveBufferSize(int bytes) {
+  if (!mSocketReceiver || mPort == 0) return false;
+  IpEndpointName bound;
+  try {
+    bound = resolveEndpoint(mAddress, mPort);
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+  DIR* fds = opendir("/proc/self/fd");
+  if (!fds) return false;
+  bool set = false;
+  while (dirent* e = readdir(fds)) {
+    const int fd = std::atoi(e->d_name);
+    if (fd <= 2 || fd == dirfd(fds)) continue;
+    int type = 0;
+    socklen_t typeLength = sizeof type;
+    sockaddr_in a{};
+    socklen_t length = sizeof a;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_DGRAM ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0 || a.sin_family != AF_INET ||
+        ntohs(a.sin_port) != mPort || ntohl(a.sin_addr.s_addr) != bound.address) {
+      continue;
+    }
+    // Beyond the system's limit only with the privilege to force it.
+    set = setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0 ||
+          setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+    break;
+  }
+  closedir(fds);
+  return set;
 }
 
 void Recv::handler(PacketHandler& h) {

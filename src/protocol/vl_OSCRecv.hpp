@@ -35,6 +35,9 @@ class Recv {
   // does not resolve or binding fails.
   bool open(uint16_t port, const std::string& address = "");
   bool opened() const { return mSocketReceiver != nullptr; }
+  // Asks for a socket receive buffer of this many bytes, so that bursts of datagrams (a record
+  // in fragments) wait for the receive thread instead of being dropped. False when refused.
+  bool receiveBufferSize(int bytes);
   // Not owned; appended after the handlers already registered.
   void handler(PacketHandler& handler);
   // Once this returns, the handler is never called again: a call in progress on the receive
