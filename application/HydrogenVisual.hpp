@@ -41,6 +41,9 @@ class HydrogenVisual {
   // has placed the atom. Draws the style that the last step built (nothing for an index that
   // names no style).
   void draw(vl::Graphics& g);
+  // Deletes the mesh's GPU copy (its context current); a later draw uploads it again. For a
+  // visual that outlives its window.
+  void releaseGpu() { mMesh.vao().release(); }
 
   const vl::VAOMesh& mesh() const { return mMesh; }
   vl::Mesh::Primitive primitive() const { return mPrimitive; }

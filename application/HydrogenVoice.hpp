@@ -34,6 +34,8 @@ class HydrogenVoice : public vl::PositionedVoice {
   // Called without a preparation (directly, off the audio thread), it prepares first.
   void onTriggerOn() override;
   void onTriggerOff() override;
+  // Deletes what the voice keeps on the GPU, while its context is current.
+  void releaseGraphics() { mVisual.releaseGpu(); }
 
   // Whether this instance computes the atom and publishes its resonances (the primary).
   bool computing() const { return mComputing.load(); }

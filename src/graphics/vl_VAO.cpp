@@ -50,6 +50,13 @@ static bool perVertex(const std::vector<T>& v, std::size_t n) {
   return n > 0 && v.size() == n;
 }
 
+void EasyVAO::release() {
+  for (BufferObject* b : {&mPositions, &mColors, &mTexCoords, &mNormals, &mIndices}) b->destroy();
+  destroy();
+  mUploaded = false;
+  mCount = 0;
+}
+
 void EasyVAO::update(const Mesh& mesh) {
   bind();
   const std::size_t n = mesh.vertices().size();

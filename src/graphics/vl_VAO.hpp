@@ -40,6 +40,9 @@ class EasyVAO : public VAO {
   void update(const Mesh& mesh);
   // Draws everything uploaded with the mesh's primitive.
   void draw();
+  // Deletes the array and its buffers (context current); the next draw of a VAOMesh uploads
+  // again. For owners that outlive their context.
+  void release();
   bool uploaded() const { return mUploaded; }
   unsigned primitive() const { return mPrimitive; }
   int count() const { return mCount; }

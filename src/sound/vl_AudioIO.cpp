@@ -26,6 +26,8 @@ struct AudioIO::Backend {
   RtAudio::StreamParameters outParams, inParams;
   // Underflows seen by the device thread, reported from the main thread when the stream stops.
   std::atomic<unsigned> underflows{0};
+  // Every underflow since the object was made, for a program's summary at exit.
+  std::atomic<unsigned long> totalUnderflows{0};
 };
 
 AudioIO::AudioIO() : mBackend(std::make_shared<Backend>()) {
@@ -192,6 +194,10 @@ bool AudioIO::close() {
   return ok;
 }
 
+unsigned long AudioIO::underflowCount() const {
+  return mBackend->totalUnderflows.load(std::memory_order_relaxed);
+}
+
 void AudioIO::print() const {
   if (mInDevice.id() != mOutDevice.id() || mInDevice.valid() != mOutDevice.valid()) {
     vl::print("Device In:   %s", mInDevice.line().c_str());
@@ -224,7 +230,10 @@ void AudioIO::processBlock(float* devBuf, const float* in, unsigned int frames,
     if (devBuf) std::fill(devBuf, devBuf + static_cast<std::size_t>(frames) * devOut, 0.0f);
     return;
   }
-  if (status) mBackend->underflows.fetch_add(1, std::memory_order_relaxed);
+  if (status) {
+    mBackend->underflows.fetch_add(1, std::memory_order_relaxed);
+    mBackend->totalUnderflows.fetch_add(1, std::memory_order_relaxed);
+  }
   const int n = mFramesPerBuffer;
 
   if (in && mNumI > 0) {

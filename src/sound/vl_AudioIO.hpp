@@ -68,6 +68,8 @@ class AudioIO : public AudioIOData {
   double time() const;
 
   void print() const;
+  // Blocks the device reported late since this object was made (a reopen does not reset it).
+  unsigned long underflowCount() const;
 
   // The device thread's entry for one block: interleaved device buffers of `frames` frames.
   static int blockCallback(void* output, void* input, unsigned int frames, double streamTime,
