@@ -202,11 +202,161 @@ DEFAULT_ORDER = ("Flower", "Filaments", "Fine", "Floating Sail", "Ghost", "Momen
                  "Rose", "Spool-Unspool", "Whirlwing")
 
 
+# The keyboard: keys 60 to 88 (middle C to the E two octaves and a third above) play their own
+# equal-tempered pitch an octave below concert pitch, in the voice's notation (octave, then
+# semitones above A in hundredths: key 69 is 8.00, 220 Hz; key 60 is 7.03). These are the
+# pitches the "makePitchMapChromatic" map and every even step of "makePitchMap" hold. Each pitch
+# class has its character: the notes of A minor pentatonic (A C D E G) the full-bodied ones,
+# the others the pale and fine ones that colour them.
+KEY_CHARACTERS = {
+    0: "Flower", 1: "Ghost", 2: "Fine", 3: "Rose", 4: "Filaments", 5: "Whirlwing",
+    6: "Ghost", 7: "Floating Sail", 8: "Fine", 9: "Filaments", 10: "Momentary Spires",
+    11: "Spool-Unspool",
+}
+KEYS = range(60, 89)
+
+
+def key_pitch(key):
+    semitones = key - 69
+    return 8 + semitones // 12 + 0.01 * (semitones % 12)
+
+
+def key_preset_name(key):
+    return "key%d %s" % (key, KEY_CHARACTERS[(key - 69) % 12])
+
+
+# Morph targets for the preset sequences: each character without its pitch, so that a voice
+# keeps the pitch it was started with while it glides from one character to the next (a glide of
+# the pitch notation across an octave would sweep through every note above it), and without a
+# ring reset, so that the shape flows instead of starting again.
+def morph_name(character):
+    return character + " morph"
+
+
+# Preset sequences a voice plays while it sounds ("sequenceToPlay"): preset, morph time and
+# wait time in seconds, at time scale 1. The first step is the whole character, which sets the
+# voice's pitch; the rest are morph targets.
+SEQUENCES = {
+    "Bloom": [("Flower", 0, 20), ("Rose", 30, 20), ("Whirlwing", 30, 20), ("Flower", 30, 0)],
+    "Drift": [("Floating Sail", 0, 20), ("Ghost", 40, 20), ("Spool-Unspool", 40, 20),
+              ("Floating Sail", 40, 0)],
+    "Crystallise": [("Filaments", 0, 15), ("Fine", 30, 15), ("Momentary Spires", 30, 15),
+                    ("Filaments", 30, 0)],
+    "Unwind": [("Spool-Unspool", 0, 20), ("Whirlwing", 30, 10), ("Flower", 30, 20),
+               ("Ghost", 45, 0)],
+    "Fade to Ghost": [("Rose", 0, 20), ("Floating Sail", 40, 20), ("Ghost", 60, 0)],
+}
+
+# The static voice's loudness and ribbon opacity ("gain", "howTranslucent"), and sequences of
+# them for the second preset sequencer.
+FX = {
+    "veil": (0.45, 0.06),
+    "soft": (0.55, 0.15),
+    "full": (0.7, 0.3),
+    "bright": (0.85, 0.6),
+}
+FX_SEQUENCES = {
+    "swell": [("veil", 0, 5), ("full", 20, 10), ("bright", 10, 5), ("veil", 30, 0)],
+    "breathe": [("soft", 0, 4), ("full", 6, 4), ("soft", 6, 0)],
+}
+
+# Where the static voice stands and how the scene spreads voices: "_pose" (position, then the
+# orientation quaternion w x y z), "_size", and the placement parameters.
+POSITION_DEFAULTS = {
+    "spreadX": 0.2, "spreadY": 0.0, "spreadZ": 0.0, "planeRotation": 0.0,
+    "lineRotation": 0.0, "planeElevation": 0.0, "randomX": 0.0, "randomY": 0.0,
+    "randomZ": 0.0, "randomSize": 0.0,
+}
+POSITIONS = {
+    "centre": {"pose": (0, 0, 0, 1, 0, 0, 0), "size": 1.0},
+    "near": {"pose": (0, 0, 0.4, 1, 0, 0, 0), "size": 0.8},
+    "raised": {"pose": (0, 0.25, -0.3, 0.9914449, 0.1305262, 0, 0), "size": 1.2},
+    "line": {"pose": (0, 0, 0, 1, 0, 0, 0), "size": 0.7, "spreadX": 1.5, "randomY": 0.1},
+    "plane": {"pose": (0, 0, 0, 1, 0, 0, 0), "size": 0.7, "spreadX": 1.5, "spreadZ": 1.5,
+              "planeElevation": 15.0, "randomX": 0.2, "randomZ": 0.2, "randomSize": 0.3},
+    "cloud": {"pose": (0, 0, 0, 1, 0, 0, 0), "size": 0.6, "spreadX": 2.0, "spreadY": 1.0,
+              "spreadZ": 2.0, "randomX": 0.6, "randomY": 0.6, "randomZ": 0.6,
+              "randomSize": 0.5},
+}
+
+
+def map_text(entries):
+    return "".join("%d:%s\n" % (i, entries[i]) for i in sorted(entries)) + "::\n"
+
+
+def sequence_text(steps, variant=lambda name, first: name):
+    lines = []
+    for k, (name, morph, wait) in enumerate(steps):
+        lines.append("%s:%f:%f" % (variant(name, k == 0), morph, wait))
+    return "\n".join(lines) + "\n::\n"
+
+
+def character_lines(name, **changes):
+    character = dict(CHARACTERS[name])
+    character.update(changes)
+    return preset_values(character)
+
+
+def write_voice_presets():
+    # The characters themselves at the top, for the start-up recall and the sequences.
+    entries = {}
+    for index, name in enumerate(DEFAULT_ORDER):
+        write(os.path.join(PRESETS, name + ".preset"), preset_text(name, character_lines(name)))
+        entries[index] = name
+        morph = morph_name(name)
+        lines = character_lines(name, ResetOnLoad=0)
+        del lines["/pitch"]
+        write(os.path.join(PRESETS, morph + ".preset"), preset_text(morph, lines))
+    for key in KEYS:
+        name = key_preset_name(key)
+        character = KEY_CHARACTERS[(key - 69) % 12]
+        write(os.path.join(PRESETS, name + ".preset"),
+              preset_text(name, character_lines(character, pitch=key_pitch(key))))
+        entries[key] = name
+    write(os.path.join(PRESETS, "default.presetMap"), map_text(entries))
+    for name, steps in SEQUENCES.items():
+        assert steps[0][1] == 0, name
+        write(os.path.join(PRESETS, name + ".sequence"),
+              sequence_text(steps, lambda p, first: p if first else morph_name(p)))
+
+
+def write_fx_presets():
+    folder = os.path.join(PRESETS, "fx")
+    entries = {}
+    for index, (name, (gain, translucent)) in enumerate(FX.items()):
+        lines = {"/gain": ("f", "%f" % gain), "/howTranslucent": ("f", "%f" % translucent)}
+        write(os.path.join(folder, name + ".preset"), preset_text(name, lines))
+        entries[index] = name
+    write(os.path.join(folder, "default.presetMap"), map_text(entries))
+    for name, steps in FX_SEQUENCES.items():
+        write(os.path.join(folder, name + ".sequence"), sequence_text(steps))
+
+
+def write_position_presets():
+    folder = os.path.join(PRESETS, "position")
+    entries = {}
+    for index, (name, position) in enumerate(POSITIONS.items()):
+        values = dict(POSITION_DEFAULTS)
+        values.update({k: v for k, v in position.items() if k not in ("pose", "size")})
+        assert set(values) == set(POSITION_DEFAULTS), name
+        lines = {"/" + k: ("f", "%f" % v) for k, v in values.items()}
+        lines["/_pose"] = ("fffffff", " ".join("%f" % v for v in position["pose"]))
+        lines["/_size"] = ("f", "%f" % position["size"])
+        write(os.path.join(folder, name + ".preset"), preset_text(name, lines))
+        entries[index] = name
+    write(os.path.join(folder, "default.presetMap"), map_text(entries))
+
+
 def main():
     assert tuple(sorted(CHARACTERS)) == tuple(sorted(DEFAULT_ORDER))
     for name in DEFAULT_ORDER:
         write(os.path.join(PRESETS, "defaults", name + ".preset"),
               preset_text(name, preset_values(CHARACTERS[name])))
+    # The sub-folder has its own (empty) map, so that a handler pointed at it finds one.
+    write(os.path.join(PRESETS, "defaults", "default.presetMap"), map_text({}))
+    write_voice_presets()
+    write_fx_presets()
+    write_position_presets()
     return 0
 
 
