@@ -1,0 +1,83 @@
+#include "AtomPicture.hpp"
+
+#include <epoxy/gl.h>
+#include <stb/stb_image_write.h>
+
+#include <algorithm>
+
+#include "HydrogenVoice.hpp"
+#include "graphics/vl_FBO.hpp"
+#include "graphics/vl_Graphics.hpp"
+#include "graphics/vl_Texture.hpp"
+#include "graphics/vl_Viewpoint.hpp"
+
+double AtomPicture::coverage() const {
+  if (rgba.empty()) return 0.0;
+  size_t lit = 0;
+  for (size_t i = 0; i < rgba.size(); i += 4) {
+    lit += std::max({rgba[i], rgba[i + 1], rgba[i + 2]}) > 12;
+  }
+  return double(lit) / double(rgba.size() / 4);
+}
+
+std::vector<double> AtomPicture::downscaled(int cells) const {
+  std::vector<double> out(size_t(cells * cells), 0.0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const size_t i = 4 * (size_t(y) * size_t(width) + size_t(x));
+      const double grey = (rgba[i] + rgba[i + 1] + rgba[i + 2]) / (3.0 * 255.0);
+      out[size_t(y * cells / height * cells + x * cells / width)] += grey;
+    }
+  }
+  const double perCell = double(width) * height / (cells * cells);
+  for (double& v : out) v /= perCell;
+  return out;
+}
+
+bool AtomPicture::writePng(const std::string& path) const {
+  // PNG rows run from the top.
+  return stbi_write_png(path.c_str(), width, height, 4,
+                        rgba.data() + size_t(width) * 4 * size_t(height - 1), -width * 4) != 0;
+}
+
+AtomPicture drawPreset(const std::string& preset, int frames, int width, int height) {
+  AtomPicture picture;
+  picture.width = width, picture.height = height;
+  auto voice = std::make_unique<HydrogenVoice>();
+  voice->init();
+  voice->parameters().presetToLoad.set(preset);
+  voice->onTriggerOn();
+  // The envelope's level is the ribbon's opacity; the attack is over within the frames.
+  for (int f = 0; f < frames; ++f) {
+    voice->update(1.0 / 60.0);
+    voice->parameters().env.set(1.0f);
+    voice->visual().level = 1.0f;
+  }
+  voice->visual().step();
+
+  vl::Texture colour;
+  colour.create2D(width, height);
+  vl::RBO depth;
+  depth.resize(width, height);
+  vl::FBO fbo;
+  fbo.attachTexture2D(colour).attachRBO(depth);
+  vl::Graphics g;
+  g.init();
+  g.framebuffer(fbo);
+  g.viewport(0, 0, width, height);
+  g.resetMatrixStack();
+  const vl::Pose eye(vl::Vec3d(0.0, 0.0, 1.5));
+  g.camera(vl::Viewpoint(eye));
+  g.clear(0, 0, 0, 1);
+  g.pushMatrix();
+  g.translate(0.0f, 0.0f, 0.65f);
+  g.scale(0.5f);
+  g.rotate(180.0f, 0.0f, 1.0f, 0.0f);
+  voice->onProcessGraphics(g);
+  g.popMatrix();
+  glFinish();
+  picture.rgba.resize(size_t(width) * size_t(height) * 4);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, picture.rgba.data());
+  vl::FBO::unbind();
+  return picture;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+// One voice's atom drawn as the program shows its static atom (camera 1.5 in front, the atom at
+// half size 0.85 away, turned half round), after a number of simulation frames, into an
+// offscreen framebuffer. Needs a current OpenGL 3.3 context.
+
+#include <string>
+#include <vector>
+
+struct AtomPicture {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgba;  // rows from the bottom, as OpenGL reads them
+
+  // Fraction of pixels brighter than a faint threshold.
+  double coverage() const;
+  // Grey levels averaged over cells x cells blocks, for comparing pictures coarsely.
+  std::vector<double> downscaled(int cells) const;
+  bool writePng(const std::string& path) const;
+};
+
+// The preset (a name below "hydrogen_presets" in the working directory, "defaults/Flower")
+// triggered on a fresh voice with full envelope and stepped for `frames` frames at 60 Hz.
+AtomPicture drawPreset(const std::string& preset, int frames, int width, int height);
