@@ -25,7 +25,8 @@ class PersistentConfig {
   void registerDouble(const std::string& key, double* value);
   void registerInt(const std::string& key, std::int64_t* value);
 
-  // Writes the defaults when the file does not exist, then reads every registered key back
+  // Writes the defaults when the file does not exist (when it cannot, says so and keeps the
+  // defaults), then reads every registered key back
   // into its variable, doubles first. A key missing from the file throws std::runtime_error
   // naming it, keeping what was read before it; a damaged file throws cpptoml's parse error
   // and is left as it is.

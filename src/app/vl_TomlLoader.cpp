@@ -57,15 +57,27 @@ void TomlLoader::set(const std::string& key, const std::string& value) {
   mRoot->insert(key, value);
 }
 
-void TomlLoader::writeFile(const std::string& path) {
+bool TomlLoader::writeFile(const std::string& path) {
   // Without a table there is nothing to write, and writing an empty one would wipe the file.
   requireRoot();
   const std::string& target = path.empty() ? mFileName : path;
   std::ostringstream text;
   text << *mRoot;
+  // cpptoml reads some keys (control or invalid UTF-8 bytes in a bare key) that it then writes
+  // in a form it refuses: such a text would replace a readable file with an unreadable one.
+  try {
+    std::istringstream written(text.str());
+    cpptoml::parser(written).parse();
+  } catch (const cpptoml::parse_exception& e) {
+    print("ERROR: Not writing toml file '%s': the text would not read back (%s).\n", target.c_str(),
+          e.what());
+    return false;
+  }
   if (File::writeReplacing(target, text.str()) != File::WriteResult::OK) {
     print("ERROR: Opening toml file '%s' for writing.\n", target.c_str());
+    return false;
   }
+  return true;
 }
 
 }  // namespace vl

@@ -36,9 +36,10 @@ class TomlLoader {
   void set(const std::string& key, const char* value) { set(key, std::string(value)); }
 
   // Writes the whole table, every key parsed or set, to path (the file set when empty). The
-  // new text replaces the file only once it is completely on disk; a failure is printed and
-  // leaves the file as it was. Throws like set when no file is set.
-  void writeFile(const std::string& path = "");
+  // new text replaces the file only once it is completely on disk and known to parse again; a
+  // failure is printed, leaves the file as it was and returns false. Throws like set when no
+  // file is set.
+  bool writeFile(const std::string& path = "");
 
   // For reading what the typed getters do not cover, such as arrays of tables; empty until a
   // file is set.

@@ -5,11 +5,34 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include "core/vl_Console.hpp"
 
 namespace fs = std::filesystem;
 
 namespace vl {
+
+namespace {
+// Flushes a file's or a directory's contents to the device; where that cannot be asked, true.
+bool syncToDisk(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return true;
+#else
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync
+  ::close(fd);
+  return ok;
+#endif
+}
+}  // namespace
 
 std::string File::conformDirectory(const std::string& path) {
   if (path.empty() || path.back() == '/' || path.back() == '\\') return path;
@@ -108,6 +131,12 @@ File::WriteResult File::writeReplacing(const std::string& path, const std::strin
       return WriteResult::WRITE_FAILED;
     }
   }
+  // On disk before the rename, so that a power cut cannot leave the new name on an empty file.
+  if (!syncToDisk(temp)) {
+    std::error_code ec;
+    fs::remove(temp, ec);
+    return WriteResult::WRITE_FAILED;
+  }
   std::error_code ec;
   fs::rename(temp, path, ec);
   if (ec) {
@@ -115,6 +144,8 @@ File::WriteResult File::writeReplacing(const std::string& path, const std::strin
     fs::remove(temp, removeError);
     return WriteResult::WRITE_FAILED;
   }
+  const fs::path parent = fs::path(path).parent_path();
+  syncToDisk(parent.empty() ? std::string(".") : parent.string());
   return WriteResult::OK;
 }
 

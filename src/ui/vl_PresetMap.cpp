@@ -39,6 +39,11 @@ PresetMap::Entries PresetMap::read(const std::string& path, bool verbose) {
         const std::size_t end = line.find(':', colon + 1);
         name = line.substr(colon + 1, end == std::string::npos ? end : end - colon - 1);
       }
+      // No preset can be stored under such a name, and a stray carriage return before the
+      // separator would be lost when the map is written back.
+      for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20) throw std::invalid_argument("control character");
+      }
       entries[index] = name;
     } catch (const std::logic_error&) {
       printError("ERROR: Bad preset map line in %s: %s\n", path.c_str(), line.c_str());

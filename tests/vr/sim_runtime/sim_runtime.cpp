@@ -17,46 +17,14 @@
 
 // The client core's header needs openvr.h before it.
 #include "neutral_interfaces.hpp"
+#include "sim_script.hpp"
 // clang-format off
 #include "ivrclientcore.h"
 // clang-format on
 
 namespace {
 
-constexpr int kDevices = 64;
-
-struct PoseStep {
-  int frame, index;
-  float p[3], q[4];  // position, orientation w x y z
-};
-struct EventStep {
-  int frame, type, index, button;
-};
-struct AxisStep {
-  int frame, index, axis;
-  float x, y;
-};
-struct ButtonStep {
-  int frame, index;
-  uint64_t held;
-};
-
-struct Session {
-  bool hmdPresent = true;
-  int deviceClass[kDevices] = {};
-  bool connected[kDevices] = {};
-  int roles[3] = {-1, -1, -1};  // by controller role: left 1, right 2
-  uint32_t width = 540, height = 600;
-  float frustum[2][4] = {{-1.f, 1.f, -1.f, 1.f}, {-1.f, 1.f, -1.f, 1.f}};  // l r b t tangents
-  float eyeOffset[2][3] = {{-0.0315f, 0.f, 0.f}, {0.0315f, 0.f, 0.f}};
-  std::set<std::string> refused;
-  std::vector<PoseStep> poses;
-  std::vector<EventStep> events;
-  std::vector<AxisStep> axes;
-  std::vector<ButtonStep> buttons;
-  size_t nextEvent = 0;
-  int frame = 0;
-};
+using namespace vrsim;
 
 Session gSession;
 std::string gCalls;
@@ -76,62 +44,6 @@ void defaultSession(Session& s) {
   s.poses = {{0, 0, {0.f, 1.7f, 0.f}, {1, 0, 0, 0}},
              {0, 1, {-0.2f, 1.2f, -0.3f}, {1, 0, 0, 0}},
              {0, 2, {0.2f, 1.2f, -0.3f}, {1, 0, 0, 0}}};
-}
-
-void loadScript(Session& s, const char* path) {
-  std::ifstream in(path);
-  if (!in) std::fprintf(stderr, "simulated VR runtime: cannot read %s\n", path);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream w(line);
-    std::string key;
-    if (!(w >> key) || key[0] == '#') continue;
-    if (key == "nohmd") {
-      s.hmdPresent = false;
-    } else if (key == "device") {
-      int i, c;
-      w >> i >> c;
-      s.deviceClass[i] = c, s.connected[i] = true;
-    } else if (key == "role") {
-      std::string hand;
-      int i;
-      w >> hand >> i;
-      s.roles[hand == "left" ? 1 : 2] = i;
-    } else if (key == "size") {
-      w >> s.width >> s.height;
-    } else if (key == "frustum") {
-      int e;
-      w >> e;
-      for (float& f : s.frustum[e]) w >> f;
-    } else if (key == "eye") {
-      int e;
-      w >> e;
-      for (float& f : s.eyeOffset[e]) w >> f;
-    } else if (key == "refuse") {
-      std::string name;
-      w >> name;
-      s.refused.insert(name);
-    } else if (key == "pose") {
-      PoseStep p{0, 0, {0, 0, 0}, {1, 0, 0, 0}};
-      w >> p.frame >> p.index >> p.p[0] >> p.p[1] >> p.p[2];
-      w >> p.q[0] >> p.q[1] >> p.q[2] >> p.q[3];
-      s.poses.push_back(p);
-    } else if (key == "event") {
-      EventStep e;
-      w >> e.frame >> e.type >> e.index >> e.button;
-      s.events.push_back(e);
-    } else if (key == "axis") {
-      AxisStep a;
-      w >> a.frame >> a.index >> a.axis >> a.x >> a.y;
-      s.axes.push_back(a);
-    } else if (key == "buttons") {
-      ButtonStep b;
-      w >> b.frame >> b.index >> std::hex >> b.held >> std::dec;
-      s.buttons.push_back(b);
-    }
-  }
-  std::stable_sort(s.events.begin(), s.events.end(),
-                   [](const EventStep& a, const EventStep& b) { return a.frame < b.frame; });
 }
 
 // The device's pose at the current frame: its last scripted step at or before it.
