@@ -6,6 +6,7 @@
 #include <limits>
 #include <numbers>
 
+#include "Avx2Clones.hpp"
 #include "PointBlock.hpp"
 #include "math/vl_Quat.hpp"
 
@@ -42,9 +43,8 @@ double wrapHue(double x) {
 // result is what wrapHue() and vl::Color::fromHSV() give one by one.
 constexpr int kHueRun = 64;
 
-__attribute__((target_clones("avx2", "default"))) void hueColours(const double* norm2,
-                                                                  int particles, double hueRotation,
-                                                                  Particle* out) {
+ZENTHA_AVX2_CLONES void hueColours(const double* norm2, int particles, double hueRotation,
+                                   Particle* out) {
   constexpr int kEntries = 3 * kHueRun;
   for (int first = 0; first < particles; first += kHueRun) {
     const int run = std::min(kHueRun, particles - first);

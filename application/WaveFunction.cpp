@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "Avx2Clones.hpp"
+
 namespace {
 
 // Non-finite input counts as `fallback`; finite input is kept within [lo, hi].
@@ -184,9 +186,9 @@ Spinor WaveFunction::evaluate(const SphericalPoint& g) const {
   return evaluate(g, std::exp(-g.r * mInverseN));
 }
 
-__attribute__((target_clones("avx2", "default"))) bool WaveFunction::addBlock(
-    const PointBlock& g, const double* decay, PointBlock::Sums& sum, bool add,
-    Spinor* atGroupStarts, int stride) const {
+ZENTHA_AVX2_CLONES bool WaveFunction::addBlock(const PointBlock& g, const double* decay,
+                                               PointBlock::Sums& sum, bool add,
+                                               Spinor* atGroupStarts, int stride) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
   const double ampRe = weight.real() * phase.real() - weight.imag() * phase.imag();

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "Avx2Clones.hpp"
+
 namespace {
 
 // A common multiple above this would cost more products than the exponentials it saves.
@@ -109,7 +111,7 @@ void WaveSuperposition::evaluateStencils(const vl::Vec3d* centres, int count, do
 }
 
 // Built for AVX2 as well as for plain x86-64; the loader picks one for the machine.
-__attribute__((target_clones("avx2", "default"), flatten)) void WaveSuperposition::evaluate(
+ZENTHA_AVX2_CLONES __attribute__((flatten)) void WaveSuperposition::evaluate(
     const PointBlock::Coordinates& points, Spinor* sum, Spinor* each) const {
   using Row = PointBlock::Row;
   constexpr int kLanes = PointBlock::kMaxPoints;
