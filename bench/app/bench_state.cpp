@@ -49,21 +49,31 @@ bool whole(const Record& r) {
   return true;
 }
 
+// A primary sending to a replica on one loopback port, both initialised.
+struct LoopbackPair {
+  LoopbackPair() {
+    const uint16_t port = freePort();
+    rx->setAddress("127.0.0.1");
+    rx->setPort(port);
+    replica.init();
+    tx->setAddress("127.0.0.1");
+    tx->setPort(port);
+    primary.init();
+  }
+  vl::StateDistributionDomain<Record> replica;
+  decltype(replica.addStateReceiver()) rx = replica.addStateReceiver();
+  vl::StateDistributionDomain<Record> primary;
+  decltype(primary.addStateSender()) tx = primary.addStateSender();
+};
+
 }  // namespace
 
 // The primary's tick after its simulation step, to a receiver on loopback that drains it.
 static void BM_SendRecordPerFrame(benchmark::State& state) {
-  const uint16_t port = freePort();
-  vl::StateDistributionDomain<Record> replica;
-  auto rx = replica.addStateReceiver();
-  rx->setAddress("127.0.0.1");
-  rx->setPort(port);
-  replica.init();
-  vl::StateDistributionDomain<Record> primary;
-  auto tx = primary.addStateSender();
-  tx->setAddress("127.0.0.1");
-  tx->setPort(port);
-  primary.init();
+  LoopbackPair pair;
+  vl::StateDistributionDomain<Record>& primary = pair.primary;
+  vl::StateDistributionDomain<Record>& replica = pair.replica;
+  auto& rx = pair.rx;
   fill(primary.state(), 1);
   for (auto _ : state) {
     primary.tick();
@@ -151,17 +161,10 @@ BENCHMARK(BM_ReassembleRecordWithLoss)->Arg(0)->Arg(10)->Unit(benchmark::kMicros
 // Records sent back to back over loopback as fast as the sender goes, for a second: records a
 // receiver completes per second, each checked whole when applied.
 static void BM_RecordsPerSecondOverLoopback(benchmark::State& state) {
-  const uint16_t port = freePort();
-  vl::StateDistributionDomain<Record> replica;
-  auto rx = replica.addStateReceiver();
-  rx->setAddress("127.0.0.1");
-  rx->setPort(port);
-  replica.init();
-  vl::StateDistributionDomain<Record> primary;
-  auto tx = primary.addStateSender();
-  tx->setAddress("127.0.0.1");
-  tx->setPort(port);
-  primary.init();
+  LoopbackPair pair;
+  vl::StateDistributionDomain<Record>& primary = pair.primary;
+  vl::StateDistributionDomain<Record>& replica = pair.replica;
+  auto& rx = pair.rx;
   uint64_t torn = 0, applied = 0, frame = 1;
   double seconds = 0;
   for (auto _ : state) {
