@@ -22,12 +22,35 @@ void HydrogenVisual::init() {
   mParams.drawType.setElements(VisualParameters::drawTypeNames());
 }
 
-void HydrogenVisual::step() {
-  // A mesh that was never sized is sized here, so that stepping before init() is harmless.
+// A mesh that was never sized is sized here, so that stepping before init() is harmless.
+void HydrogenVisual::sizeMesh() {
   if (mMesh.vertices().size() != size_t(kVertices) || mMesh.colors().size() != size_t(kVertices))
     init();
+}
+
+void HydrogenVisual::step() {
+  sizeMesh();
   buildNeedles();
   mStyle = mParams.drawType.get();
+  if (mStyle == kRibbon) {
+    const float fade = mParams.howTranslucent.get() * level;
+    for (vl::Color& c : mNeedleColours) c.a *= fade;
+  }
+  buildMesh();
+}
+
+void HydrogenVisual::showNeedles(const float* points, const float* colours, int style) {
+  sizeMesh();
+  for (int i = 0; i < kNeedlePoints; ++i) {
+    mNeedlePoints[size_t(i)] = vl::Vec3d(points[3 * i], points[3 * i + 1], points[3 * i + 2]);
+    mNeedleColours[size_t(i)] =
+        vl::Color(colours[4 * i], colours[4 * i + 1], colours[4 * i + 2], colours[4 * i + 3]);
+  }
+  mStyle = style;
+  buildMesh();
+}
+
+void HydrogenVisual::buildMesh() {
   if (mStyle == kRibbon) {
     buildRibbon();
     mPrimitive = vl::Mesh::TRIANGLE_STRIP;
@@ -50,8 +73,6 @@ void HydrogenVisual::buildNeedles() {
 }
 
 void HydrogenVisual::buildRibbon() {
-  const float fade = mParams.howTranslucent.get() * level;
-  for (vl::Color& c : mNeedleColours) c.a *= fade;
   std::vector<vl::Vec3f>& vertices = mMesh.vertices();
   std::vector<vl::Color>& colours = mMesh.colors();
   // The band passes through every needle and, between two needles, through the point that

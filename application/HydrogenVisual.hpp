@@ -45,14 +45,24 @@ class HydrogenVisual {
   // visual that outlives its window.
   void releaseGpu() { mMesh.vao().release(); }
 
+  // Shows needles that another instance computed in place of the last step's, until the next
+  // step: kNeedlePoints points (x, y, z each, tail then head per particle), as many colours
+  // (r, g, b, a, as the mesh takes them, faded) and the style they were built for.
+  void showNeedles(const float* points, const float* colours, int style);
+  // The style the last step or showNeedles built.
+  int style() const { return mStyle; }
+
   const vl::VAOMesh& mesh() const { return mMesh; }
   vl::Mesh::Primitive primitive() const { return mPrimitive; }
-  // Point 2k is the tail of particle k's needle and 2k + 1 its head.
+  // Point 2k is the tail of particle k's needle and 2k + 1 its head. The colours are those the
+  // mesh has, the ribbon's fade applied.
   const std::array<vl::Vec3d, kNeedlePoints>& needlePoints() const { return mNeedlePoints; }
   const std::array<vl::Color, kNeedlePoints>& needleColours() const { return mNeedleColours; }
 
  private:
+  void sizeMesh();
   void buildNeedles();
+  void buildMesh();
   void buildRibbon();
   void buildLines();
 

@@ -7,6 +7,7 @@
 
 #include "KeyNotes.hpp"
 #include "PitchMaps.hpp"
+#include "VoiceSlot.hpp"
 #include "core/vl_Console.hpp"
 #include "graphics/vl_Screenshot.hpp"
 #include "io/vl_Imgui.hpp"
@@ -125,6 +126,11 @@ void VizavevuDer::onAnimate(double dt) {
   } else {
     sequenceFrame(dt);
   }
+  if (isReplica()) {
+    showState();
+  } else if (sendsState()) {
+    fillState();
+  }
 
   if (mVRActive) {
     mVR->update();
@@ -176,6 +182,50 @@ void VizavevuDer::sequenceFrameVR(double dt) {
   const vl::Vec3f hp = mVR->headPosition();
   mScene->listenerPose(vl::Pose(vl::Vec3d(hp[0], hp[1], hp[2]) - mSceneNav.pos(), h.conjugate()));
   mScene->update(dt);
+}
+
+void VizavevuDer::fillState() {
+  SharedState& record = state();
+  size_t n = 0;
+  if (mParams.showStaticAtom.get() == 1.0f) {
+    VoiceSlot::write(record.slots[n++], VoiceSlot::kStaticVoice, mFrameCount,
+                     mStaticVoice->visual());
+  } else if (mScene) {
+    std::lock_guard<std::mutex> lock(mScene->voiceLock());
+    for (vl::SynthVoice* v = mScene->getActiveVoices(); v && n < SharedState::kSlotCount;
+         v = vl::PolySynth::nextVoice(v)) {
+      auto* h = dynamic_cast<HydrogenVoice*>(v);
+      if (!h || !h->active() || h->id() < 0) continue;
+      VoiceSlot::write(record.slots[n++], uint64_t(h->id()), mFrameCount, h->visual());
+    }
+  }
+  for (; n < SharedState::kSlotCount; ++n) VoiceSlot::clear(record.slots[n]);
+}
+
+void VizavevuDer::showState() {
+  const SharedState& record = state();
+  if (mParams.showStaticAtom.get() == 1.0f) {
+    for (const SharedStateSlot& slot : record.slots) {
+      if (VoiceSlot::occupied(slot) && VoiceSlot::voiceId(slot) == VoiceSlot::kStaticVoice) {
+        VoiceSlot::show(slot, mStaticVoice->visual());
+        break;
+      }
+    }
+    return;
+  }
+  if (!mScene) return;
+  // Voices the record does not carry (beyond its slots) keep what they simulated themselves.
+  std::lock_guard<std::mutex> lock(mScene->voiceLock());
+  for (vl::SynthVoice* v = mScene->getActiveVoices(); v; v = vl::PolySynth::nextVoice(v)) {
+    auto* h = dynamic_cast<HydrogenVoice*>(v);
+    if (!h || !h->active() || h->id() < 0) continue;
+    for (const SharedStateSlot& slot : record.slots) {
+      if (VoiceSlot::occupied(slot) && VoiceSlot::voiceId(slot) == uint64_t(h->id())) {
+        VoiceSlot::show(slot, h->visual());
+        break;
+      }
+    }
+  }
 }
 
 double VizavevuDer::fpsOfGraphics() {

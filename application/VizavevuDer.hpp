@@ -89,6 +89,9 @@ class VizavevuDer : public PieceBase {
   void setUpOutputFilters(int channels);
   void sequenceFrame(double dt);
   void sequenceFrameVR(double dt);
+  // The state record: the primary fills a slot for each drawn voice, a replica shows them.
+  void fillState();
+  void showState();
   void drawWorld(vl::Graphics& g);
   void drawEye(vl::Graphics& g);
   void drawPanel(vl::Graphics& g);

@@ -144,6 +144,8 @@ void VizavevuDer::exposeParameters() {
          << v.atom().parameters().resetSpinorOnTrigger;
   server << mParams.highShelfFreq << mParams.highShelfRes << mParams.filterType
          << mParams.useShelfFilters;
+  // Beyond the panel's own: an installation switches its automatic return from afar.
+  server << mParams.startDrone;
 }
 
 void VizavevuDer::setUpScene() {
@@ -175,6 +177,8 @@ void VizavevuDer::setUpScene() {
   mScene->disableAllocation("HydrogenVoice");
   mScene->prepare(audioDomain()->audioIO());
   oscDomain()->parameterServer().addConsumer(mScene.get());
+  // The primary's voices start, stop and end on the other instances too.
+  if (!isReplica()) mScene->setDestination(oscDomain()->parameterServer());
 
   mVoicePool = std::make_unique<vl::PolySynthVoicePool>(*mScene);
   mSynthSequencer.setVoicePool(*mVoicePool);

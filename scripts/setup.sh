@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libglfw3-dev libepoxy-dev libglm-dev libgl1-mesa-dri libgl-dev
+  libglfw3-dev libepoxy-dev libglm-dev libgl1-mesa-dri libgl-dev libx11-dev
   librtaudio-dev jackd2 libsndfile1-dev
   liboscpack-dev liblo-tools iproute2 util-linux
   libcpptoml-dev libimgui-dev libstb-dev libstb0 fonts-dejavu-core

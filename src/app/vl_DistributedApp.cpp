@@ -174,7 +174,14 @@ void DistributedApp::start() {
     mOpenGLGraphicsDomain->addWindow(mOmniRendererDomain);
     bindWindowDomain(*mOmniRendererDomain);
     // The primary shows what its controls act on; the others show the whole sphere.
-    if (rank != 0) mOmniRendererDomain->omniRendering(true);
+    panorama.set(rank != 0 ? 1.0f : 0.0f);
+    mOmniRendererDomain->omniRendering(rank != 0);
+    // The callback runs on the receive thread: it keeps its own handle on the window.
+    panorama.registerChangeCallback(
+        [omni = std::weak_ptr<OmniRendererDomain>(mOmniRendererDomain)](float on) {
+          if (auto window = omni.lock()) window->omniRendering(on == 1.0f);
+        });
+    mOSCDomain->parameterServer().registerParameter(panorama);
   } else if (hasCapability(CAP_WINDOW)) {
     mDefaultWindowDomain = mOpenGLGraphicsDomain->newWindow();
     bindWindowDomain(*mDefaultWindowDomain);

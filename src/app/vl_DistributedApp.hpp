@@ -51,6 +51,9 @@ class DistributedApp : public App, public NodeConfiguration {
 
   // The output gain ("/vantapp/sound/gain", 0 to 2), on the network and into the audio I/O.
   Parameter gain{"gain", "sound", 1.0f, "vantapp", 0.0f, 2.0f};
+  // Whether the renderer window shows the whole sphere ("/vantapp/graphics/panorama"), offered
+  // only by an instance that has one: an engineer may look at a renderer's flat view from afar.
+  ParameterBool panorama{"panorama", "graphics", 1.0f, "vantapp"};
 
  protected:
   // The window accessors answer from the omnidirectional renderer when this instance has one.

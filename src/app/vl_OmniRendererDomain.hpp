@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "graphics/vl_Shader.hpp"
 #include "io/vl_GLFWOpenGLWindowDomain.hpp"
 
@@ -40,7 +42,7 @@ class OmniRendererDomain : public GLFWOpenGLWindowDomain {
   void showPanorama();
   void releaseTargets();
 
-  bool mOmni = false;
+  std::atomic<bool> mOmni{false};  // switched from the network too
   int mRequestedResolution = 0;
   int mRequestedSize = 0;  // the edge asked for when the cube map was made
   int mResolution = 0;     // the edge of the cube map that exists, 0 for none

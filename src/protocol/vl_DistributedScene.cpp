@@ -63,9 +63,19 @@ bool DistributedScene::setDestination(uint16_t port, const std::string& address)
   {
     std::lock_guard<std::mutex> lock(mSendLock);
     mSender = std::move(sender);
+    mListeners = nullptr;
   }
   startFreeSender();
   return true;
+}
+
+void DistributedScene::setDestination(OSCNotifier& listeners) {
+  {
+    std::lock_guard<std::mutex> lock(mSendLock);
+    mSender.reset();
+    mListeners = &listeners;
+  }
+  startFreeSender();
 }
 
 bool DistributedScene::fromNetwork() const {
@@ -78,7 +88,11 @@ std::string DistributedScene::address(const char* name) const {
 
 void DistributedScene::send(const osc::Packet& packet) {
   std::lock_guard<std::mutex> lock(mSendLock);
-  if (mSender) mSender->send(packet);
+  if (mSender) {
+    mSender->send(packet);
+  } else if (mListeners) {
+    mListeners->sendToListeners(packet);
+  }
 }
 
 bool DistributedScene::onLocalTriggerOn(SynthVoice* voice, int id) {

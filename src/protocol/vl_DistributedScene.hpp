@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "protocol/vl_OSC.hpp"
+#include "protocol/vl_OSCNotifier.hpp"
 #include "protocol/vl_OSCPacket.hpp"
 #include "sound/vl_DynamicScene.hpp"
 #include "sound/vl_VoiceIdRing.hpp"
@@ -41,6 +42,10 @@ class DistributedScene : public DynamicScene, public osc::MessageConsumer {
   // Where events go (another instance). False when the address does not resolve. Until it
   // succeeds, nothing is sent. Safe while voices are triggered.
   bool setDestination(uint16_t port, const std::string& address = "localhost");
+  // Or to every listener of a notifier: a parameter server's listeners are the other instances
+  // of a distributed setup, those of its node table and those that announced themselves. The
+  // notifier must outlive the scene.
+  void setDestination(OSCNotifier& listeners);
 
   const std::string& prefix() const { return mPrefix; }
 
@@ -78,6 +83,7 @@ class DistributedScene : public DynamicScene, public osc::MessageConsumer {
 
   std::mutex mSendLock;  // guards opening the sender against sending through it
   std::unique_ptr<osc::Send> mSender;
+  OSCNotifier* mListeners = nullptr;  // instead of mSender
   std::atomic<bool> mSending{false};  // a destination is set
 
   static constexpr std::size_t kMaxRemoteIds = 4096;

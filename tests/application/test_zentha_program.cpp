@@ -1,197 +1,13 @@
 // The program as a user runs it: in a working directory with a preset and a short coda, on a
-// virtual display, beside JACK servers of the test's own. Keys come from xdotool, pictures from
-// photographs of the whole screen and sound from the servers' monitor ports.
+// virtual display, beside JACK servers of the test's own.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cmath>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <regex>
-#include <string>
-#include <thread>
-#include <vector>
+#include "x11_close.hpp"
+#include "zentha_program_support.hpp"
 
-#include "io/XdoTool.hpp"
-#include "sound/jack_support.hpp"
-#include "voice_support.hpp"
-
-extern char** environ;
+using namespace zentha_program;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-const xdo::Pump kIdle = [] {};  // the program pumps its own window
-
-void sleepFor(double seconds) {
-  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-int count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-// The program in the working directory under a host name of its own (a UTS namespace), its
-// output kept in out.log and err.log.
-class Zentha {
- public:
-  explicit Zentha(const std::string& hostName, std::vector<std::string> env = {}) {
-    std::vector<std::string> args{"unshare", "--uts"};
-    if (getuid() != 0) args.push_back("--map-root-user");
-    args.insert(args.end(), {"sh", "-c", "hostname \"$0\" && exec \"$1\"", hostName, ZENTHA});
-    // The display's cookie is filed under the test's host name; a wildcard copy lets the
-    // program in.
-    std::system(
-        "xauth nlist \"$DISPLAY\" | sed -e 's/^..../ffff/' | "
-        "xauth -q -f wild.xauth nmerge - 2>/dev/null");
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) environment.push_back(*e);
-    environment.push_back("XAUTHORITY=" + std::filesystem::current_path().string() + "/wild.xauth");
-    environment.insert(environment.end(), env.begin(), env.end());
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "out.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "err.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawnp(&mPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) mPid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Zentha() {
-    if (mPid > 0) {
-      kill(mPid, SIGKILL);
-      waitpid(mPid, nullptr, 0);
-    }
-  }
-  std::string out() const { return readFile("out.log"); }
-  std::string err() const { return readFile("err.log"); }
-  void signal(int s) { kill(mPid, s); }
-  // Exit status, -1 for a crash or when it is still running after the timeout.
-  int wait(double timeoutSeconds = 20.0) {
-    const auto end = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (Clock::now() < end) {
-      int status = 0;
-      if (waitpid(mPid, &status, WNOHANG) == mPid) {
-        mPid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      sleepFor(0.05);
-    }
-    return -1;
-  }
-  // Waits until the standard output holds the text; false after the timeout.
-  bool waitForOutput(const std::string& text, double timeoutSeconds, int occurrences = 1) {
-    const auto end = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (Clock::now() < end) {
-      if (count(out(), text) >= occurrences) return true;
-      sleepFor(0.05);
-    }
-    return false;
-  }
-
- private:
-  pid_t mPid = -1;
-};
-
-// Sends xdotool commands to the program's window (found by its title and given the focus).
-int toWindow(const std::vector<std::string>& commands) {
-  std::vector<std::string> args{"search",   "--sync",      "--onlyvisible", "--name",
-                                "^ZENTHA$", "windowfocus", "--sync",        "%1"};
-  args.insert(args.end(), commands.begin(), commands.end());
-  return xdo::run(args, 20.0, kIdle);
-}
-
-// The whole screen, 1280 × 800 RGB.
-struct Shot {
-  std::vector<unsigned char> rgb;
-  static constexpr int W = 1280, H = 800;
-
-  static Shot take() {
-    Shot s;
-    std::system("import -window root shot.png && /usr/bin/convert shot.png -depth 8 rgb:shot.rgb");
-    std::ifstream in("shot.rgb", std::ios::binary);
-    s.rgb.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return s;
-  }
-  bool ok() const { return rgb.size() == size_t(W) * H * 3; }
-  // Brightly coloured pixels: the atom's needles (text and buttons are white and grey).
-  int coloured() const {
-    int n = 0;
-    for (size_t i = 0; ok() && i < rgb.size(); i += 3) {
-      const int hi = std::max({rgb[i], rgb[i + 1], rgb[i + 2]});
-      const int lo = std::min({rgb[i], rgb[i + 1], rgb[i + 2]});
-      n += hi > 80 && hi - lo > 40;
-    }
-    return n;
-  }
-  // Near-white pixels in a rectangle.
-  int white(int x0, int y0, int x1, int y1) const {
-    int n = 0;
-    for (int y = y0; ok() && y < y1; ++y) {
-      for (int x = x0; x < x1; ++x) {
-        const unsigned char* p = &rgb[(size_t(y) * W + x) * 3];
-        n += p[0] > 200 && p[1] > 200 && p[2] > 200;
-      }
-    }
-    return n;
-  }
-  // The title's big letters, above the subtitle on the right half of the screen.
-  bool showsTitle() const { return white(640, 20, 1100, 160) > 1500; }
-};
-
-// What reached the JACK server's first two outputs over a while.
-std::vector<std::vector<float>> monitor(double seconds) {
-  std::remove("monitor.wav");
-  const std::string cmd = "jack_rec -f monitor.wav -d " + std::to_string(seconds) +
-                          " -b 16 system:monitor_1 system:monitor_2 >/dev/null 2>&1";
-  if (std::system(cmd.c_str()) != 0) return {};
-  return zentha_test::readWav("monitor.wav");
-}
-
-double monitorRms(double seconds) {
-  const auto chans = monitor(seconds);
-  double sum = 0.0;
-  size_t n = 0;
-  for (const auto& c : chans) {
-    for (float v : c) sum += double(v) * v, ++n;
-  }
-  return n ? std::sqrt(sum / double(n)) : 0.0;
-}
-
-// A JACK server on the dummy back end with a number of outputs, for the layout checks.
-class JackServer {
- public:
-  explicit JackServer(int outputs)
-      : mName("zentha-layout-" + std::to_string(getpid()) + "-" + std::to_string(outputs)) {
-    const std::string ports = std::to_string(outputs);
-    std::vector<std::string> args{"jackd", "--no-realtime", "-t", "10000", "-n", mName,
-                                  "-d",    "dummy",         "-r", "44100", "-p", "512",
-                                  "-P",    ports,           "-C", "2"};
-    mServer = std::make_unique<zentha_test::ChildProcess>(args);
-    const std::string probe = "JACK_DEFAULT_SERVER=" + mName + " jack_lsp >/dev/null 2>&1";
-    for (int i = 0; i < 100 && std::system(probe.c_str()) != 0; ++i) sleepFor(0.05);
-  }
-  std::string env() const { return "JACK_DEFAULT_SERVER=" + mName; }
-
- private:
-  std::string mName;
-  std::unique_ptr<zentha_test::ChildProcess> mServer;  // stopped with SIGTERM and reaped
-};
 
 class ZenthaProgram : public testing::Test {
  protected:
@@ -336,4 +152,32 @@ TEST_F(ZenthaProgram, LayoutFollowsTheOutputsAndEveryWayOutExitsWithZero) {
   const std::string config = readFile("zentha-lab.toml");
   EXPECT_NE(config.find("subWooferChannel = 47"), std::string::npos) << config;
   EXPECT_NE(config.find("audioOutputLevel"), std::string::npos) << config;
+}
+
+// A real click on the title panel's "start" button plays the coda; with "startDrone" switched
+// off over OSC the piece stays in sequence mode after the end; closing the window ends the
+// program with status 0.
+TEST_F(ZenthaProgram, StartButtonPlaysAndWithoutStartDroneNothingReturnsAndCloseExits) {
+  Zentha z("zentha-lab");
+  ASSERT_EQ(toWindow({}), 0) << z.err();
+  ASSERT_TRUE(z.waitForOutput("Running Primary", 10.0)) << z.out();
+  ASSERT_EQ(std::system("oscsend localhost 9010 /startDrone f 0"), 0);
+  sleepFor(2.0);
+  const Shot before = Shot::take();
+  ASSERT_TRUE(before.showsTitle());
+  const auto [x, y] = before.startButton();
+  ASSERT_GE(x, 0) << "no start button on screen";
+  ASSERT_EQ(toWindow({"mousemove", std::to_string(x), std::to_string(y), "click", "1"}), 0);
+  sleepFor(2.0);
+  EXPECT_FALSE(Shot::take().showsTitle()) << "the click did not start the piece";
+
+  ASSERT_TRUE(z.waitForOutput("sequence done", 30.0)) << z.out() << z.err();
+  sleepFor(16.0);
+  EXPECT_FALSE(Shot::take().showsTitle()) << "returned to the static atom without startDrone";
+
+  const std::string window = xdo::findWindow("ZENTHA", 10.0, kIdle);
+  ASSERT_FALSE(window.empty());
+  ASSERT_TRUE(askWindowToClose(window));
+  EXPECT_EQ(z.wait(), 0) << z.err();
+  EXPECT_NE(z.out().find("frames drawn"), std::string::npos) << z.out();
 }
