@@ -11,13 +11,43 @@
 #include "graphics/vl_Texture.hpp"
 #include "graphics/vl_Viewpoint.hpp"
 
+namespace {
+
+bool lit(const std::vector<unsigned char>& rgba, size_t i) {
+  return std::max({rgba[i], rgba[i + 1], rgba[i + 2]}) > 12;
+}
+
+}  // namespace
+
 double AtomPicture::coverage() const {
   if (rgba.empty()) return 0.0;
-  size_t lit = 0;
-  for (size_t i = 0; i < rgba.size(); i += 4) {
-    lit += std::max({rgba[i], rgba[i + 1], rgba[i + 2]}) > 12;
+  size_t count = 0;
+  for (size_t i = 0; i < rgba.size(); i += 4) count += lit(rgba, i);
+  return double(count) / double(rgba.size() / 4);
+}
+
+double AtomPicture::litWidth() const {
+  int first = width, last = -1;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (lit(rgba, 4 * (size_t(y) * size_t(width) + size_t(x)))) {
+        first = std::min(first, x), last = std::max(last, x);
+      }
+    }
   }
-  return double(lit) / double(rgba.size() / 4);
+  return last < first ? 0.0 : double(last - first + 1) / width;
+}
+
+double AtomPicture::litHeight() const {
+  int first = height, last = -1;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (lit(rgba, 4 * (size_t(y) * size_t(width) + size_t(x)))) {
+        first = std::min(first, y), last = std::max(last, y);
+      }
+    }
+  }
+  return last < first ? 0.0 : double(last - first + 1) / height;
 }
 
 std::vector<double> AtomPicture::downscaled(int cells) const {

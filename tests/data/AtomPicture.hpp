@@ -13,6 +13,9 @@ struct AtomPicture {
 
   // Fraction of pixels brighter than a faint threshold.
   double coverage() const;
+  // The box round the pixels that coverage() counts, as fractions of the width and the height.
+  double litWidth() const;
+  double litHeight() const;
   // Grey levels averaged over cells x cells blocks, for comparing pictures coarsely.
   std::vector<double> downscaled(int cells) const;
   bool writePng(const std::string& path) const;
