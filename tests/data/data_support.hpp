@@ -47,7 +47,7 @@ class DataCopy {
 };
 
 struct ToolRun {
-  int status = -1;
+  int status = -1;      // 128 + the signal that ended it, as a shell says
   std::string console;  // standard output and standard error, as they came
 };
 
@@ -66,7 +66,7 @@ inline ToolRun runTool(std::vector<std::string> args) {
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
     int status = 0;
     waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   posix_spawn_file_actions_destroy(&actions);
   std::ifstream in(log);
