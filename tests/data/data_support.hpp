@@ -78,7 +78,7 @@ inline ToolRun runTool(std::vector<std::string> args) {
 // events, however each part of the program words them.
 inline std::vector<std::string> faultLines(const std::string& console) {
   static const char* const kWords[] = {"error",   "warning", "could not", "unable", "ignor",
-                                       "refused", "bad ",    "no preset", "late",   "cannot"};
+                                       "refused", "bad ",    "no preset", "cannot"};
   std::vector<std::string> faults;
   size_t start = 0;
   while (start < console.size()) {
