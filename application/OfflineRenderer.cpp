@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 
 #include "HydrogenVoice.hpp"
 #include "ParseNumber.hpp"
@@ -199,6 +200,14 @@ const std::vector<float>& OfflineRenderer::renderBlock(int counted) {
     mScene->render(mIO);
   }
   mIO.conditionOutput(true, true);
+  {
+    std::lock_guard<std::mutex> lock(mScene->voiceLock());
+    int active = 0;
+    for (vl::SynthVoice* v = mScene->getActiveVoices(); v; v = vl::PolySynth::nextVoice(v)) {
+      active += v->active();
+    }
+    mPeakVoices = std::max(mPeakVoices, active);
+  }
   const size_t n = mChannels.size();
   for (size_t c = 0; c < n; ++c) {
     const float* samples = mIO.outBuffer(mChannels[c]);

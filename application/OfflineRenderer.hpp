@@ -61,6 +61,8 @@ class OfflineRenderer {
   // Per output channel over everything rendered so far.
   double peak(int channel) const { return mPeak[size_t(channel)]; }
   double rms(int channel) const;
+  // The most voices that sounded at once (attack to end of release), counted after each block.
+  int peakVoices() const { return mPeakVoices; }
 
   vl::DynamicScene& scene() { return *mScene; }
 
@@ -81,6 +83,7 @@ class OfflineRenderer {
   long long mFramesRendered = 0;
   long long mFramesCounted = 0;
   long long mSimulationFrames = 0;
+  int mPeakVoices = 0;
   double mNaturalLength = 0.0;
   bool mAllocated = false;
 };

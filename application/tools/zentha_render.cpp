@@ -206,6 +206,8 @@ int main(int argc, char** argv) {
     line += text;
     if (c + 1 < renderer.channels()) line += ",";
   }
+  std::snprintf(text, sizeof(text), "; peak %d voices at once", renderer.peakVoices());
+  line += text;
   vl::print("%s\n", line.c_str());
   return 0;
 }

@@ -229,7 +229,12 @@ void SynthSequencer::prepareLocked(double horizon, bool reportLate) {
   if (!mPool) return;
   while (mNextPrepare < mEvents.size()) {
     const double start = mEvents[mNextPrepare].event.startTime;
-    if (start > horizon + kTimeTolerance) return;
+    if (start > horizon + kTimeTolerance) {
+      // Ends due before the next event must not wait for it to come into the window: a voice
+      // would sound, and stay taken, until then.
+      flushOffs(horizon + kTimeTolerance, reportLate);
+      return;
+    }
     if (!flushOffs(start, reportLate) || !prepareEvent(mNextPrepare, reportLate)) return;
     ++mNextPrepare;
   }

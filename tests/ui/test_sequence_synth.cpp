@@ -237,6 +237,43 @@ TEST(SynthSequencerPlayback, VoiceLivesAndMissingVoicesInAudioTime) {
   EXPECT_EQ(pool.log.size(), 5u);
 }
 
+// A voice's end is played at its time even when the next event lies beyond the look-ahead;
+// held back until that event, the voice would sound on and stay taken from the pool.
+TEST(SynthSequencerPlayback, EndsComeOnTimeWhenTheNextEventIsFarOff) {
+  ScratchDir dir;
+  writeFile(dir / "far.synthSequence", "@ 0 1 Voice\n@ 0.5 1.5 Voice\n@ 10 1 Voice\n");
+  FakePool pool;
+  pool.free = {{"Voice", 3}};
+  SynthSequencer audio(SynthSequencer::TIME_MASTER_AUDIO);
+  audio.setVoicePool(pool);
+  audio.setDirectory(dir.path());
+  audio.prepareOnCaller(true);
+  ASSERT_TRUE(audio.playSequence("far"));
+  while (audio.playing() && audio.currentTime() < 12.0) {
+    pool.now = audio.currentTime();
+    audio.prepareAhead();
+    audio.processAudioBlock(441, 44100.0);
+  }
+  EXPECT_EQ(pool.log, (std::vector<std::string>{"0.000 on Voice #1000", "0.490 on Voice #1001",
+                                                "0.990 off #1000", "1.990 off #1001",
+                                                "9.990 on Voice #1002", "10.990 off #1002"}));
+
+  pool.log.clear();
+  pool.free = {{"Voice", 3}};
+  SynthSequencer frames(SynthSequencer::TIME_MASTER_GRAPHICS);
+  frames.setVoicePool(pool);
+  frames.setDirectory(dir.path());
+  ASSERT_TRUE(frames.playSequence("far"));
+  for (int i = 0; i < 3 * 60; ++i) {
+    pool.now = frames.currentTime();
+    frames.processGraphicsFrame(60.0);
+  }
+  ASSERT_EQ(pool.log.size(), 4u);
+  EXPECT_EQ(pool.log[2].substr(pool.log[2].find(' ')), " off #1003");
+  EXPECT_NEAR(std::stod(pool.log[2]), 1.0, 0.02);  // stamped with the frame before
+  EXPECT_NEAR(std::stod(pool.log[3]), 2.0, 0.02);
+}
+
 TEST(SynthSequencerPlayback, GraphicsFramesAndThePlayThread) {
   ScratchDir dir;
   writeFile(dir / "g.synthSequence", "@ 0.1 0.2 Voice\n");
