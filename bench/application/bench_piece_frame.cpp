@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 
+#include <cmath>
 #include <memory>
 
 #include "HydrogenVoice.hpp"
@@ -85,8 +86,10 @@ void StaticAtomFrame(benchmark::State& state) {
 }
 BENCHMARK(StaticAtomFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Argument: "simulationSpeed".
+// Arguments: "simulationSpeed", and what the frame does: 1 simulate (and fill the slots), 2 draw,
+// 3 both.
 void SceneFrame32(benchmark::State& state) {
+  const bool simulate = state.range(1) & 1, draw = state.range(1) & 2;
   zentha_test::WorkingDirectory dir;
   Frame& f = frame();
   vl::DynamicScene scene(6, vl::TIME_MASTER_AUDIO);
@@ -102,7 +105,10 @@ void SceneFrame32(benchmark::State& state) {
     auto* v = dynamic_cast<HydrogenVoice*>(scene.getFreeVoice("HydrogenVoice"));
     zentha_test::setSoundingAtom(*v);
     v->atom().parameters().simulationSpeed.set(float(state.range(0)));
-    v->setPose(vl::Pose(vl::Vec3d(-1.6 + 0.1 * i, -0.5 + 0.03 * i, -3.0 - 0.05 * i)));
+    // Around the listener as the coda places them: a ring of radius 2, at several heights.
+    const double a = 2.0 * M_PI * i / 32.0;
+    v->setPose(vl::Pose(vl::Vec3d(2.0 * std::sin(a), 0.3 * (i % 5) - 0.6, -2.0 * std::cos(a))));
+    v->setSize(0.6f);
     scene.triggerOn(v);
   }
   for (int k = 0; k < 4; ++k) {
@@ -111,9 +117,9 @@ void SceneFrame32(benchmark::State& state) {
   }
   uint64_t n = 0;
   for (auto _ : state) {
-    scene.update(kDt);
+    if (simulate) scene.update(kDt);
     size_t slot = 0;
-    {
+    if (simulate) {
       std::lock_guard<std::mutex> lock(scene.voiceLock());
       for (vl::SynthVoice* v = scene.getActiveVoices(); v && slot < SharedState::kSlotCount;
            v = vl::PolySynth::nextVoice(v)) {
@@ -121,15 +127,27 @@ void SceneFrame32(benchmark::State& state) {
         VoiceSlot::write(f.record->slots[slot++], uint64_t(h->id()), ++n, h->visual());
       }
     }
-    f.begin();
-    scene.render(f.g);
-    glFinish();
+    if (draw) {
+      f.begin();
+      f.g.pushMatrix();  // the program's placement of the world
+      f.g.translate(0.f, 0.f, 0.65f);
+      f.g.scale(0.5f);
+      scene.render(f.g);
+      f.g.popMatrix();
+      glFinish();
+    }
   }
   std::lock_guard<std::mutex> lock(scene.voiceLock());
   for (vl::SynthVoice* v = scene.getActiveVoices(); v; v = vl::PolySynth::nextVoice(v)) {
     dynamic_cast<HydrogenVoice*>(v)->releaseGraphics();
   }
 }
-BENCHMARK(SceneFrame32)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SceneFrame32)
+    ->Args({1, 3})
+    ->Args({4, 3})
+    ->Args({4, 1})
+    ->Args({4, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
