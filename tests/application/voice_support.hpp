@@ -15,6 +15,7 @@
 
 #include "HydrogenVoice.hpp"
 #include "dsp/Domain.hpp"
+#include "sound/fft.hpp"
 
 namespace zentha_test {
 
@@ -69,23 +70,7 @@ inline double peakFrequency(const std::vector<float>& x, double rate) {
   for (size_t i = 0; i < n; ++i) {
     a[i] = x[i] * (0.5 - 0.5 * std::cos(2.0 * M_PI * double(i) / double(n)));
   }
-  for (size_t i = 1, j = 0; i < n; ++i) {
-    size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(a[i], a[j]);
-  }
-  for (size_t len = 2; len <= n; len <<= 1) {
-    const std::complex<double> w = std::polar(1.0, -2.0 * M_PI / double(len));
-    for (size_t i = 0; i < n; i += len) {
-      std::complex<double> u = 1.0;
-      for (size_t k = 0; k < len / 2; ++k, u *= w) {
-        const std::complex<double> t = a[i + k + len / 2] * u;
-        a[i + k + len / 2] = a[i + k] - t;
-        a[i + k] += t;
-      }
-    }
-  }
+  fft(a);
   size_t best = 1;
   for (size_t k = 1; k < n / 2; ++k) {
     if (std::abs(a[k]) > std::abs(a[best])) best = k;

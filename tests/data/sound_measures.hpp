@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data_support.hpp"
+#include "sound/fft.hpp"
 
 namespace zentha_data {
 
@@ -55,28 +56,6 @@ inline double peak(const Sound& s) {
   return p;
 }
 
-// In-place radix-2 FFT; the size is a power of two.
-inline void fft(std::vector<std::complex<double>>& a) {
-  const size_t n = a.size();
-  for (size_t i = 1, j = 0; i < n; ++i) {
-    size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(a[i], a[j]);
-  }
-  for (size_t len = 2; len <= n; len <<= 1) {
-    const std::complex<double> w = std::polar(1.0, -2.0 * M_PI / double(len));
-    for (size_t i = 0; i < n; i += len) {
-      std::complex<double> wk = 1.0;
-      for (size_t k = 0; k < len / 2; ++k, wk *= w) {
-        const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * wk;
-        a[i + k] = u + v;
-        a[i + k + len / 2] = u - v;
-      }
-    }
-  }
-}
-
 // The spectral centroid (Hz) of the channels' mix over consecutive windows of the given length:
 // the magnitude spectra of Hann-windowed frames of 4096 samples, summed over the window.
 // Windows without sound give 0.
@@ -96,7 +75,7 @@ inline std::vector<double> spectralCentroids(const Sound& s, double seconds) {
         for (int c = 0; c < s.channels; ++c) mix += s.samples[(f + i) * size_t(s.channels) + c];
         a[i] = mix * hann[i];
       }
-      fft(a);
+      zentha_test::fft(a);
       for (size_t k = 0; k < kFrame / 2; ++k) magnitude[k] += std::abs(a[k]);
     }
     double weighted = 0.0, total = 0.0;
