@@ -14,7 +14,7 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev clang-format
   python3 python3-sympy
-  libboost-dev nlohmann-json3-dev libavahi-client-dev avahi-daemon
+  libboost-dev nlohmann-json3-dev libavahi-client-dev avahi-daemon avahi-utils dbus
   python3-websocket python3-requests
 )
 
