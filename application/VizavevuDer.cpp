@@ -113,6 +113,7 @@ void VizavevuDer::onAnimate(double dt) {
   ++mFrameCount;
   if (mStopPosted.exchange(false)) stopPiece();
   if (mHomePosted.exchange(false)) homeNavigation();
+  if (mControlPage) mControlPage->onFrame();
   nav().move() = vl::Vec3d(mParams.mx.get(), mParams.my.get(), mParams.mz.get());
 
   if (mParams.showStaticAtom.get() == 1.0f) {
@@ -290,6 +291,7 @@ void VizavevuDer::releaseGraphics() {
 }
 
 void VizavevuDer::onExit() {
+  if (mControlPage) mControlPage->stop();
   mAutoStop.shutdown();
   mSynthSequencer.stopSequence();
   vl::imguiShutdown();
