@@ -1,5 +1,6 @@
 #include "ControlPage.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -15,12 +16,17 @@ namespace {
 
 // Keys that recall presets in static-atom mode, with the preset each recalls.
 nlohmann::json keyPresets() {
-  nlohmann::json keys = nlohmann::json::array();
+  std::vector<std::pair<int, char>> found;
   for (int c = 33; c < 127; ++c) {
     if (c >= 'A' && c <= 'Z') continue;  // the keys arrive as lower case
     const int number = presetNumberForKey(c);
-    if (number != 0) keys.push_back({{"key", std::string(1, char(c))}, {"preset", number}});
+    if (number != 0) found.emplace_back(number, char(c));
   }
+  // In the keyboard's order, low notes first.
+  std::sort(found.begin(), found.end());
+  nlohmann::json keys = nlohmann::json::array();
+  for (auto [number, key] : found)
+    keys.push_back({{"key", std::string(1, key)}, {"preset", number}});
   return keys;
 }
 
