@@ -49,7 +49,49 @@ async function valuesOverOsc() {
 
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-test("the control page drives the running program", async () => {
+async function withPage(body) {
+  const browser = await puppeteer.launch({
+    executablePath: "/usr/bin/chromium",
+    headless: true,
+    args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"],
+  });
+  try {
+    const page = await browser.newPage();
+    await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 1 });
+    await body(page);
+  } finally {
+    await browser.close();
+  }
+}
+
+async function open(page, query) {
+  await page.goto(pageUrl + query, { waitUntil: "load" });
+  await page.waitForFunction(() => document.getElementById("link").textContent === "live",
+    { timeout: 15000 });
+  await page.waitForFunction(() => document.getElementById("mode").textContent !== "-",
+    { timeout: 15000 });
+}
+
+const token = process.env.PAGE_TOKEN;
+
+test("with a token set, the page changes nothing without it", { skip: !token }, async () => {
+  await withPage(async (page) => {
+    await open(page, "");
+    await page.click("#start");
+    await page.waitForFunction(() => !document.getElementById("error").hidden, { timeout: 15000 });
+    await sleep(1000);
+    assert.equal(await page.$eval("#mode", (e) => e.textContent), "static atom");
+    assert.deepEqual((await valuesOverOsc()).get("/Real/Show"), [1]);
+
+    await open(page, "?token=" + encodeURIComponent(token));
+    await page.click("#start");
+    await page.waitForFunction(() => document.getElementById("mode").textContent === "sequence",
+      { timeout: 15000 });
+    assert.deepEqual((await valuesOverOsc()).get("/Real/Show"), [0]);
+  });
+});
+
+test("the control page drives the running program", { skip: !!token }, async () => {
   const browser = await puppeteer.launch({
     executablePath: "/usr/bin/chromium",
     headless: true,
@@ -102,8 +144,12 @@ test("the control page drives the running program", async () => {
       { timeout: 15000 });
     const mode = await valuesOverOsc();
     assert.deepEqual(mode.get("/Real/Show"), [0], "Show Static Atom is still on");
+    // The sequence's clock shows on the page while it plays.
     await page.waitForFunction(() => document.getElementById("time").textContent.endsWith(" s"),
-      { timeout: 15000 });
+      { timeout: 15000 }).catch(async (e) => {
+      const state = await (await fetch(`http://127.0.0.1:${queryPort}/_state`)).text();
+      throw new Error(e.message + "; the program's state: " + state);
+    });
 
     // Phone-sized: nothing wider than the screen.
     await page.evaluate(() => window.scrollTo(0, 0));
