@@ -158,6 +158,7 @@ class OSCQueryServer::Impl {
   bool mayWrite(const std::string& target) const;
 
  private:
+  bool listen(const Settings& s);
   void accept();
   void tick();
   template <class T>
@@ -319,6 +320,13 @@ class OSCQueryServer::Impl::HttpSession : public std::enable_shared_from_this<Ht
 // ---------------------------------------------------------------------------------------------
 
 bool OSCQueryServer::Impl::start(const Settings& s) {
+  if (!listen(s)) return false;
+  // Outside the lock: Avahi's client takes locks of its own, and its thread calls back.
+  if (s.announce) mAnnouncer.start(s.name, port());
+  return true;
+}
+
+bool OSCQueryServer::Impl::listen(const Settings& s) {
   std::lock_guard<std::mutex> lock(mLock);
   if (mRunning) return true;
   mSettings = s;
@@ -353,7 +361,6 @@ bool OSCQueryServer::Impl::start(const Settings& s) {
   tick();
   mThread = std::thread([this] { mContext->run(); });
   print("OSCQuery server on http://%s:%d/ (control page at /_page/)\n", mAddress.c_str(), mPort);
-  if (s.announce) mAnnouncer.start(s.name, mPort);
   return true;
 }
 

@@ -38,7 +38,8 @@ class OSCQueryServer {
   OSCQueryServer& operator=(const OSCQueryServer&) = delete;
 
   // Binds and starts the server's thread. False, reported, when the port cannot be opened.
-  // Idempotent while running; safe from any thread but the server's own.
+  // Idempotent while running. Start and stop are safe from any thread but the server's own
+  // (a handler of a message set through it), which they would have to join.
   bool start(const Settings& settings);
   bool start() { return start(Settings{}); }
   void stop();
