@@ -114,6 +114,7 @@ void VizavevuDer::onAnimate(double dt) {
   ++mFrameCount;
   if (mStopPosted.exchange(false)) stopPiece();
   if (mHomePosted.exchange(false)) homeNavigation();
+  if (mControlPage) mControlPage->onFrame();
   nav().move() = vl::Vec3d(mParams.mx.get(), mParams.my.get(), mParams.mz.get());
 
   if (mParams.showStaticAtom.get() == 1.0f) {
@@ -340,6 +341,7 @@ void VizavevuDer::releaseGraphics() {
 }
 
 void VizavevuDer::onExit() {
+  if (mControlPage) mControlPage->stop();
   mAutoStop.shutdown();
   mSynthSequencer.stopSequence();
   vl::imguiShutdown();

@@ -8,6 +8,7 @@
 
 #include "AppParameters.hpp"
 #include "AutoStopTimer.hpp"
+#include "ControlPage.hpp"
 #include "FrameStats.hpp"
 #include "HydrogenVoice.hpp"
 #include "PieceBase.hpp"
@@ -147,4 +148,6 @@ class VizavevuDer : public PieceBase {
   uint64_t mFrameCount = 0;
   const char* mLayoutName = "stereo";
   bool mGraphicsReleased = false;
+  // The OSCQuery server and the control page; after the members whose state the page reads.
+  std::unique_ptr<ControlPage> mControlPage;
 };

@@ -104,6 +104,10 @@ void VizavevuDer::onInit() {
   setUpOutputFilters(io.channelsOut());
   io.gain(float(mAudioOutputLevel));
 
+  // 13. The OSCQuery server and the control page.
+  mControlPage = std::make_unique<ControlPage>(*this, oscDomain()->parameterServer());
+  mControlPage->start(mConfig);
+
   // Releases what lives on the GPU while the window's context is still there.
   graphicsDomain()->onExit = [this] { releaseGraphics(); };
 }

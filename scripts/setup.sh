@@ -14,6 +14,9 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev clang-format
   python3 python3-sympy
+  libboost-dev nlohmann-json3-dev libavahi-client-dev avahi-daemon avahi-utils dbus
+  python3-websocket python3-requests
+  nodejs chromium
 )
 
 missing=()
@@ -23,7 +26,16 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# The page tests drive Debian's Chromium with puppeteer-core from npm, kept beside them.
+install_page_test_modules() {
+  local dir
+  dir="$(dirname "$0")/../tests/web"
+  [ -d "$dir/node_modules/puppeteer-core" ] && return 0
+  (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  install_page_test_modules
   exit 0
 fi
 
@@ -35,3 +47,4 @@ export DEBIAN_FRONTEND=noninteractive
 echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections 2>/dev/null || true
 $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
 $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
+install_page_test_modules

@@ -6,8 +6,9 @@
 # handing voices to the audio block through a lock-free ring; two mirrored scenes exchanging
 # voice events over loopback; the voice's wavetable handed from its frames to its audio block;
 # the parameter server dispatching while parameters change, listeners come and go and its
-# receiver is replaced; state records joined on a receive thread and applied by the frame. Any
-# report fails the check.
+# receiver is replaced; state records joined on a receive thread and applied by the frame; the
+# OSCQuery server serving, pushing and setting while an outside client drives it. Any report
+# fails the check.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTHA_SANITIZE=thread \
@@ -18,7 +19,7 @@ tests=(ui/parameter_thread_tests application/app_parameter_tests
   sound/polysynth_tests sound/scene_tests sound/scene_realtime_tests
   protocol/distributed_scene_tests application/hydrogen_voice_tests
   protocol/parameter_server_tests protocol/preset_server_tests app/state_distribution_tests)
-cmake --build build-tsan -j"$(nproc)" --target "${tests[@]##*/}"
+cmake --build build-tsan -j"$(nproc)" --target "${tests[@]##*/}" oscquery_instance
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1"
 for t in "${tests[@]}"; do
   echo "-- $t"
@@ -26,3 +27,6 @@ for t in "${tests[@]}"; do
   case "$t" in ui/preset* | ui/sequence* | ui/synth*) repeat=3 ;; esac
   "build-tsan/tests/$t" --gtest_repeat=$repeat --gtest_brief=1
 done
+echo "-- protocol/oscquery_instance"
+tests/scripts/with_netns.sh /usr/bin/python3 tests/protocol/oscquery_client.py \
+  build-tsan/tests/protocol/oscquery_instance
