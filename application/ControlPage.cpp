@@ -11,8 +11,20 @@
 #include "KeyNotes.hpp"
 #include "VizavevuDer.hpp"
 #include "core/vl_Console.hpp"
+#include "protocol/vl_OSCEndpoint.hpp"
 
 namespace {
+
+// The dotted IPv4 address of a host, as message senders are given; empty when it has none.
+std::string ipv4Address(const std::string& host) {
+  try {
+    char text[IpEndpointName::ADDRESS_STRING_LENGTH];
+    vl::osc::resolveEndpoint(host, 0).AddressAsString(text);
+    return text;
+  } catch (const std::exception&) {
+    return "";
+  }
+}
 
 // Keys that recall presets in static-atom mode, with the preset each recalls.
 nlohmann::json keyPresets() {
@@ -78,6 +90,18 @@ void ControlPage::start(vl::TomlLoader& config) {
   }
   if (missing) config.writeFile();
 
+  // The node table's hosts are looked up once, here: a lookup on the receiving thread could
+  // stall it. This instance is seen by itself.
+  mNodes.clear();
+  for (const auto& [host, role] : mApp.nodes()) {
+    auto node = std::make_unique<Node>();
+    node->host = host;
+    node->role = role;
+    node->address = ipv4Address(host);
+    node->seen.store(host == mApp.hostName());
+    mNodes.push_back(std::move(node));
+  }
+
   mSettings = {};
   if (loopbackOnly != 0) mSettings.address = "127.0.0.1";
   mSettings.token = token;
@@ -111,6 +135,12 @@ void ControlPage::onFrame() {
 }
 
 void ControlPage::onMessage(vl::osc::Message& m) {
+  // The sender is "address:port".
+  const std::string& sender = m.senderAddress();
+  const std::string_view from(sender.data(), std::min(sender.size(), sender.rfind(':')));
+  for (const auto& node : mNodes) {
+    if (!node->address.empty() && node->address == from) node->seen.store(true);
+  }
   const std::string& address = m.addressPattern();
   if (address == "/control/start") {
     mStartPosted.store(true);
@@ -168,8 +198,11 @@ std::string ControlPage::state() {
   s["worstFrameMs"] = mWorstMs.load();
   s["frames"] = mFrames.load();
   s["underflows"] = mApp.audioDomain()->audioIO().underflowCount();
-  // This program runs stand-alone: it is its own primary and has no node table to show.
-  s["primary"] = true;
-  s["nodes"] = nlohmann::json::array();
+  s["primary"] = mApp.isPrimary();
+  nlohmann::json nodes = nlohmann::json::array();
+  for (const auto& node : mNodes) {
+    nodes.push_back({{"name", node->host}, {"role", node->role}, {"seen", node->seen.load()}});
+  }
+  s["nodes"] = nodes;
   return s.dump();
 }

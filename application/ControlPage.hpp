@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/vl_TomlLoader.hpp"
 #include "protocol/vl_OSCQueryServer.hpp"
@@ -62,4 +63,11 @@ class ControlPage : public vl::osc::PacketHandler, public vl::AudioCallback {
   std::atomic<int> mChannels{0};
   std::atomic<double> mFrameMs{0.0}, mWorstMs{0.0};
   std::atomic<uint64_t> mFrames{0};
+
+  // The node table's hosts, each seen once a message from its address arrived.
+  struct Node {
+    std::string host, role, address;
+    std::atomic<bool> seen{false};
+  };
+  std::vector<std::unique_ptr<Node>> mNodes;  // fixed after start
 };

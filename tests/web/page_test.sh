@@ -29,8 +29,42 @@ stop_program() {
 }
 rc=0
 
+# A node table: this host, the primary, and a renderer at 127.0.0.2, which the page shows as
+# seen once a message from that address has arrived.
+cat >distributed_app.toml <<TABLE
+[[node]]
+host = "$(hostname)"
+rank = 0
+group = 0
+role = "desktop"
+
+[[node]]
+host = "127.0.0.2"
+rank = 1
+group = 0
+role = "renderer"
+TABLE
+nodes_seen() {
+  /usr/bin/python3 - <<'PY'
+import json, urllib.request
+state = json.load(urllib.request.urlopen("http://127.0.0.1:9110/_state", timeout=5))
+print("\n".join(f"{n['name']}={n['seen']}" for n in state["piece"]["nodes"]))
+PY
+}
+
 start_program
 node --test-reporter=spec "$here/page_test.mjs" 9110 9010 "${ZENTHA_PAGE_SHOT:-$dir/page.png}" || rc=$?
+seen=$(nodes_seen)
+grep -qx "127.0.0.2=False" <<<"$seen" && grep -qx "$(hostname)=True" <<<"$seen" ||
+  { echo "nodes before: $seen"; rc=1; }
+/usr/bin/python3 -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.2", 0))
+s.sendto(b"/nothing\0\0\0\0,\0\0\0", ("127.0.0.1", 9010))'
+sleep 0.5
+seen=$(nodes_seen)
+grep -qx "127.0.0.2=True" <<<"$seen" || { echo "nodes after: $seen"; rc=1; }
 stop_program
 
 # The host's configuration, written by the first run, now limits the server to the loopback
