@@ -20,7 +20,9 @@ bool AutoStopTimer::start(std::function<void()> callback, uint64_t periodNs, uin
   mPeriodNs = periodNs;
   mSliceNs = std::max<uint64_t>(sliceNs, 1);
   phase = std::clamp(phase, 0.0, 1.0);
-  const auto waitNs = uint64_t((1.0 - phase) * double(periodNs));
+  // Phase 0 is due at once, not a whole period later: the program's start-up return to the
+  // static atom must not come half a minute into a performance started meanwhile.
+  const auto waitNs = phase == 0.0 ? uint64_t(0) : uint64_t((1.0 - phase) * double(periodNs));
   mRunning.store(true);
   mThread = std::thread([this, callback = std::move(callback), waitNs] { run(callback, waitNs); });
   return true;
