@@ -94,10 +94,16 @@ class Zentha {
   }
   std::string out() const { return readFile(mOut); }
   std::string err() const { return readFile(mErr); }
-  void signal(int s) { kill(mPid, s); }
+  void signal(int s) {
+    if (mPid > 0) kill(mPid, s);
+  }
   // The program's own process (the namespace helper execs into it).
   pid_t pid() const { return mPid; }
-  bool running() const { return mPid > 0 && waitpid(mPid, nullptr, WNOHANG) == 0; }
+  // False once it has ended (and then reaped, its status lost).
+  bool running() {
+    if (mPid > 0 && waitpid(mPid, nullptr, WNOHANG) != 0) mPid = -1;
+    return mPid > 0;
+  }
   // Exit status, -1 for a crash or when it is still running after the timeout.
   int wait(double timeoutSeconds = 20.0) {
     const auto end = Clock::now() + std::chrono::duration<double>(timeoutSeconds);
