@@ -287,12 +287,20 @@ void VizavevuDer::drawEye(vl::Graphics& g) {
 void VizavevuDer::takeScreenshot() {
   const std::string name = vl::screenshotName("zentha");
   vl::Window& w = defaultWindow();
-  if (vl::saveScreenshot(name, w.fbWidth(), w.fbHeight())) {
-    std::error_code ec;
-    const std::filesystem::path path = std::filesystem::absolute(name, ec);
-    vl::print("Screenshot written to %s\n", (ec ? name : path.string()).c_str());
-  } else {
-    vl::printError("Capturing not supported in this build. define macro HYDROGEN_CAPTURE\n");
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(name, ec);
+  const std::string path = ec ? name : absolute.string();
+  switch (vl::saveScreenshot(name, w.fbWidth(), w.fbHeight())) {
+    case vl::ScreenshotResult::OK:
+      vl::print("Screenshot written to %s\n", path.c_str());
+      break;
+    case vl::ScreenshotResult::WRITE_FAILED:
+      vl::printError("ERROR: Could not write screenshot %s (disk full or read-only?)\n",
+                     path.c_str());
+      break;
+    case vl::ScreenshotResult::READ_FAILED:
+      vl::printError("Capturing not supported in this build. define macro HYDROGEN_CAPTURE\n");
+      break;
   }
 }
 

@@ -14,7 +14,7 @@ seconds=${FILE_FUZZ_SECONDS:-12}
 for target in "${file_fuzz_targets[@]}"; do
   replay_regressions "$target" "$asan_dir/fuzz/$target"
 done
-for target in "${file_fuzz_ci_targets[@]}"; do
+for target in "${file_fuzz_targets[@]}"; do
   binary="$asan_dir/fuzz/$target"
   corpus="$asan_dir/file-corpus/$target"
   rm -rf "$corpus"

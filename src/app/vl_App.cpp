@@ -29,6 +29,8 @@ App::App() {
   mAudioDomain->configure(44100.0, 512, -1, -1);
   // The picture goes on without a sound card; the audio domain says so when it starts.
   mAudioDomain->continueWithoutDevice = true;
+  // An installation runs for days: a device that goes away is waited for and played again.
+  mAudioDomain->audioIO().reopenWhenLost(true, 2.0);
   mOpenGLGraphicsDomain = newDomain<OpenGLGraphicsDomain>();
   mSimulationDomain = std::make_shared<SimulationDomain>();
   mOpenGLGraphicsDomain->addSubDomain(mSimulationDomain, true);

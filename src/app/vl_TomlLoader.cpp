@@ -9,6 +9,46 @@
 
 namespace vl {
 
+namespace {
+// Whether two trees hold the same keys and values. cpptoml writes control characters in keys
+// and strings as "\u" with unpadded hex digits, so a key of \x01 and "3fe" is written as "\u13fe"
+// and read back as another key: only a text that reads back as the same tree may be written.
+bool sameTree(const std::shared_ptr<cpptoml::base>& a, const std::shared_ptr<cpptoml::base>& b) {
+  if (a->is_table() != b->is_table() || a->is_array() != b->is_array() ||
+      a->is_table_array() != b->is_table_array() || a->is_value() != b->is_value()) {
+    return false;
+  }
+  if (a->is_table()) {
+    auto ta = a->as_table(), tb = b->as_table();
+    if (std::distance(ta->begin(), ta->end()) != std::distance(tb->begin(), tb->end())) {
+      return false;
+    }
+    for (const auto& [key, value] : *ta) {
+      if (!tb->contains(key) || !sameTree(value, tb->get(key))) return false;
+    }
+    return true;
+  }
+  auto sameItems = [](const auto& x, const auto& y) {
+    if (x.size() != y.size()) return false;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      if (!sameTree(x[i], y[i])) return false;
+    }
+    return true;
+  };
+  if (a->is_array()) return sameItems(a->as_array()->get(), b->as_array()->get());
+  if (a->is_table_array()) {
+    return sameItems(a->as_table_array()->get(), b->as_table_array()->get());
+  }
+  const auto sa = a->as<std::string>(), sb = b->as<std::string>();
+  if (sa || sb) return sa && sb && sa->get() == sb->get();
+  // Numbers, booleans and dates are written unambiguously (a NaN as "nan").
+  std::ostringstream ta, tb;
+  ta << *a;
+  tb << *b;
+  return ta.str() == tb.str();
+}
+}  // namespace
+
 TomlLoader::TomlLoader(const std::string& path) {
   setFile(path);
 }
@@ -67,7 +107,11 @@ bool TomlLoader::writeFile(const std::string& path) {
   // in a form it refuses: such a text would replace a readable file with an unreadable one.
   try {
     std::istringstream written(text.str());
-    cpptoml::parser(written).parse();
+    if (!sameTree(mRoot, cpptoml::parser(written).parse())) {
+      print("ERROR: Not writing toml file '%s': a key or text would read back otherwise.\n",
+            target.c_str());
+      return false;
+    }
   } catch (const cpptoml::parse_exception& e) {
     print("ERROR: Not writing toml file '%s': the text would not read back (%s).\n", target.c_str(),
           e.what());

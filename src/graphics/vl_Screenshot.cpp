@@ -6,10 +6,12 @@
 #include <ctime>
 #include <vector>
 
+#include "core/vl_File.hpp"
+
 namespace vl {
 
-bool saveScreenshot(const std::string& path, int width, int height) {
-  if (width <= 0 || height <= 0) return false;
+ScreenshotResult saveScreenshot(const std::string& path, int width, int height) {
+  if (width <= 0 || height <= 0) return ScreenshotResult::READ_FAILED;
   const std::size_t row = std::size_t(width) * 3;
   std::vector<unsigned char> pixels(row * std::size_t(height));
   GLint readBuffer = 0, framebuffer = 0;
@@ -24,14 +26,22 @@ bool saveScreenshot(const std::string& path, int width, int height) {
   const bool read = glGetError() == GL_NO_ERROR;
   glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(framebuffer));
   if (framebuffer == 0) glReadBuffer(GLenum(readBuffer));
-  if (!read) return false;
+  if (!read) return ScreenshotResult::READ_FAILED;
   // OpenGL's rows run bottom up; the file's run top down.
   std::vector<unsigned char> flipped(pixels.size());
   for (int y = 0; y < height; ++y) {
     const unsigned char* src = &pixels[std::size_t(height - 1 - y) * row];
     std::copy(src, src + row, &flipped[std::size_t(y) * row]);
   }
-  return stbi_write_png(path.c_str(), width, height, 3, flipped.data(), int(row)) != 0;
+  std::string png;
+  auto append = [](void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), std::size_t(size));
+  };
+  if (!stbi_write_png_to_func(append, &png, width, height, 3, flipped.data(), int(row))) {
+    return ScreenshotResult::WRITE_FAILED;
+  }
+  return File::writeReplacing(path, png) == File::WriteResult::OK ? ScreenshotResult::OK
+                                                                  : ScreenshotResult::WRITE_FAILED;
 }
 
 std::string screenshotName(const std::string& prefix) {

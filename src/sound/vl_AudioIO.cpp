@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
 
 #include "core/vl_Console.hpp"
 #include "dsp/ScopedFlushDenormals.hpp"
@@ -28,6 +33,17 @@ struct AudioIO::Backend {
   std::atomic<unsigned> underflows{0};
   // Every underflow since the object was made, for a program's summary at exit.
   std::atomic<unsigned long> totalUnderflows{0};
+
+  // Serialises the stream calls of the owner's threads and of the watch.
+  std::mutex streamMutex;
+
+  std::atomic<bool> reopen{false};
+  std::atomic<double> retrySeconds{2.0};
+  std::mutex watchControl;  // starting and joining the watch
+  std::thread watch;
+  std::mutex watchMutex;
+  std::condition_variable watchWake;
+  bool watchQuit = false;
 };
 
 AudioIO::AudioIO() : mBackend(std::make_shared<Backend>()) {
@@ -130,6 +146,11 @@ double AudioIO::time() const {
 }
 
 bool AudioIO::open() {
+  std::lock_guard<std::mutex> lock(mBackend->streamMutex);
+  return openLocked(true);
+}
+
+bool AudioIO::openLocked(bool report) {
   if (isOpen()) return true;
   Backend& b = *mBackend;
   if (!b.rt) return false;
@@ -140,7 +161,7 @@ bool AudioIO::open() {
                      static_cast<unsigned int>(mFramesPerSecond), &frames, &AudioIO::blockCallback,
                      this);
   } catch (RtAudioError& e) {
-    printError(e);
+    if (report) printError(e);
     return false;
   }
   if (frames != static_cast<unsigned int>(mFramesPerBuffer)) {
@@ -152,18 +173,31 @@ bool AudioIO::open() {
 }
 
 bool AudioIO::start() {
-  if (!isOpen() && !open()) return false;
+  bool ok;
+  {
+    std::lock_guard<std::mutex> lock(mBackend->streamMutex);
+    ok = startLocked(true);
+  }
+  if (ok && mBackend->reopen) startWatch();
+  return ok;
+}
+
+bool AudioIO::startLocked(bool report) {
+  if (!isOpen() && !openLocked(report)) return false;
   if (isRunning()) return true;
   try {
     mBackend->rt->startStream();
   } catch (RtAudioError& e) {
-    printError(e);
+    if (report) printError(e);
     return false;
   }
   return true;
 }
 
 bool AudioIO::stop() {
+  // The watch goes first: it would otherwise start again what is being stopped.
+  stopWatch();
+  std::lock_guard<std::mutex> lock(mBackend->streamMutex);
   bool ok = true;
   // The back end closes the stream by itself when the server goes away, so every call is
   // guarded by the stream's current state.
@@ -183,6 +217,7 @@ bool AudioIO::stop() {
 
 bool AudioIO::close() {
   bool ok = stop();
+  std::lock_guard<std::mutex> lock(mBackend->streamMutex);
   if (isOpen()) {
     try {
       mBackend->rt->closeStream();
@@ -192,6 +227,116 @@ bool AudioIO::close() {
     }
   }
   return ok;
+}
+
+void AudioIO::reopenWhenLost(bool on, double retrySeconds) {
+  mBackend->retrySeconds = std::max(retrySeconds, 0.01);
+  mBackend->reopen = on;
+  if (!on) {
+    stopWatch();
+  } else if (isRunning()) {
+    startWatch();
+  }
+}
+
+bool AudioIO::reopenWhenLost() const {
+  return mBackend->reopen;
+}
+
+void AudioIO::startWatch() {
+  Backend& b = *mBackend;
+  std::lock_guard<std::mutex> control(b.watchControl);
+  if (b.watch.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(b.watchMutex);
+    b.watchQuit = false;
+  }
+  b.watch = std::thread([this] { watchLoop(); });
+}
+
+void AudioIO::stopWatch() {
+  Backend& b = *mBackend;
+  std::lock_guard<std::mutex> control(b.watchControl);
+  if (!b.watch.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(b.watchMutex);
+    b.watchQuit = true;
+  }
+  b.watchWake.notify_all();
+  b.watch.join();
+}
+
+void AudioIO::watchLoop() {
+  using Clock = std::chrono::steady_clock;
+  Backend& b = *mBackend;
+  // A loss is noticed within a poll; the device is tried again every retry period after it.
+  const auto poll = std::chrono::milliseconds(100);
+  const std::string name = mOutDevice.valid() ? mOutDevice.name() : mInDevice.name();
+  bool lost = false;
+  Clock::time_point lostAt, nextTry;
+  std::unique_lock<std::mutex> lock(b.watchMutex);
+  while (!b.watchWake.wait_for(lock, poll, [&] { return b.watchQuit; })) {
+    lock.unlock();
+    const auto now = Clock::now();
+    const auto retry = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(b.retrySeconds.load()));
+    if (!lost && !isRunning()) {
+      lost = true;
+      lostAt = now;
+      nextTry = now + retry;
+      vl::print("Audio device \"%s\" lost; trying it again every %g s\n", name.c_str(),
+                b.retrySeconds.load());
+    }
+    if (lost && now >= nextTry) {
+      bool back;
+      {
+        std::lock_guard<std::mutex> stream(b.streamMutex);
+        back = reopenLocked();
+      }
+      if (back) {
+        lost = false;
+        vl::print("Audio device \"%s\" back after %.1f s\n", name.c_str(),
+                  std::chrono::duration<double>(Clock::now() - lostAt).count());
+      } else {
+        nextTry = Clock::now() + retry;
+      }
+    }
+    lock.lock();
+  }
+}
+
+bool AudioIO::reopenLocked() {
+  Backend& b = *mBackend;
+  if (!b.rt) return false;
+  if (isOpen()) {
+    // Left open but stopped: close it so that it is opened afresh on the device as it is now.
+    try {
+      b.rt->closeStream();
+    } catch (RtAudioError&) {
+    }
+  }
+  // Device numbers follow what the back end finds now, so the device is looked up by name.
+  auto findByName = [&](const AudioDevice& wanted, unsigned current) {
+    if (!wanted.valid()) return current;
+    try {
+      const unsigned n = b.rt->getDeviceCount();
+      for (unsigned i = 0; i < n; ++i) {
+        if (b.rt->getDeviceInfo(i).name == wanted.name()) return i;
+      }
+    } catch (RtAudioError&) {
+    }
+    return current;
+  };
+  b.outParams.deviceId = findByName(mOutDevice, b.outParams.deviceId);
+  b.inParams.deviceId = findByName(mInDevice, b.inParams.deviceId);
+  if (startLocked(false)) return true;
+  if (isOpen()) {
+    try {
+      b.rt->closeStream();
+    } catch (RtAudioError&) {
+    }
+  }
+  return false;
 }
 
 unsigned long AudioIO::underflowCount() const {

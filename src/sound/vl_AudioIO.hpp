@@ -59,10 +59,18 @@ class AudioIO : public AudioIOData {
   void zeroNANs(bool v) { mZeroNANs = v; }
   void autoZeroOut(bool v) { mAutoZeroOut = v; }
 
+  // Open, start, stop and close may be called from any thread.
   bool open();
   bool start();
   bool stop();
   bool close();
+
+  // With this on, a started stream that its device takes away (the audio server quits, the
+  // card is unplugged) is watched for by a thread of this object: it prints one line when the
+  // stream is lost and one when it is back, and opens the same device again, by name, with the
+  // same channels, rate and block size every `retrySeconds` until it plays. Stop ends the watch.
+  void reopenWhenLost(bool on, double retrySeconds = 2.0);
+  bool reopenWhenLost() const;
   bool isOpen() const;
   bool isRunning() const;
   double time() const;
@@ -78,6 +86,13 @@ class AudioIO : public AudioIOData {
  private:
   struct Backend;
   void warn(const char* msg) const;
+  // Callers hold the back end's stream lock.
+  bool openLocked(bool report);
+  bool startLocked(bool report);
+  void startWatch();
+  void stopWatch();
+  void watchLoop();
+  bool reopenLocked();
   void processBlock(float* devBuf, const float* in, unsigned int frames, unsigned int status);
 
   Callback mCallback = nullptr;

@@ -132,4 +132,14 @@ TEST(TomlLoader, WritingKeepsEveryKeyAndNeitherAFailedParseNorWriteLosesAnything
   EXPECT_EQ(printed, "ERROR: Opening toml file '" + file + "' for writing.\n");
   EXPECT_EQ(readFile(file), text);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+
+  // A key that cpptoml would write in a form read back as another key ("\u13fe") is not
+  // written at all.
+  vl::TomlLoader odd(file);
+  odd.set(std::string("\x01") + "3fe", 1.0);
+  CaptureStdout();
+  EXPECT_FALSE(odd.writeFile());
+  EXPECT_EQ(GetCapturedStdout(), "ERROR: Not writing toml file '" + file +
+                                     "': a key or text would read back otherwise.\n");
+  EXPECT_EQ(readFile(file), text);
 }

@@ -5,10 +5,6 @@ file_fuzz_targets=(preset_file_fuzz preset_map_fuzz sequence_fuzz synth_sequence
 declare -A file_fuzz_extension=([preset_file_fuzz]=.preset [preset_map_fuzz]=.presetMap
   [sequence_fuzz]=.sequence [synth_sequence_fuzz]=.synthSequence [toml_fuzz]=.toml
   [vr_script_fuzz]=.vrscript)
-# The TOML round trip still loses some keys cpptoml accepts (bytes it writes back otherwise):
-# its regressions are replayed, but only the campaign fuzzes it until that is mended.
-file_fuzz_ci_targets=(preset_file_fuzz preset_map_fuzz sequence_fuzz synth_sequence_fuzz
-  vr_script_fuzz)
 
 # Fills dir with the target's hand-written seeds, its kept regression inputs and the
 # program's own files of its kind from data/ (the files it really reads).
