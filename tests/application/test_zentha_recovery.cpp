@@ -5,9 +5,9 @@
 #include <regex>
 
 #include "voice_support.hpp"
-#include "zentha_run.hpp"
+#include "zentha_program_support.hpp"
 
-using namespace zentha_run;
+using namespace zentha_program;
 
 TEST(ZenthaRecovery, SoundResumesOnARestartedServerAndDrawingNeverStops) {
   const char* pidText = std::getenv("ZENTHA_JACKD_PID");
@@ -25,9 +25,9 @@ TEST(ZenthaRecovery, SoundResumesOnARestartedServerAndDrawingNeverStops) {
   const auto killed = Clock::now();
   ASSERT_TRUE(z.waitForOutput("Audio device \"system\" lost", 5.0)) << z.out() << z.err();
   // The window goes on changing while there is no server: the atom keeps moving.
-  const auto before = screen();
+  const auto before = Shot::take().rgb;
   sleepFor(1.0);
-  const auto during = screen();
+  const auto during = Shot::take().rgb;
   ASSERT_FALSE(before.empty());
   EXPECT_NE(before, during) << "the picture stood still without sound";
 

@@ -14,9 +14,9 @@
 
 #include "application/HydrogenVoice.hpp"
 #include "voice_support.hpp"
-#include "zentha_run.hpp"
+#include "zentha_program_support.hpp"
 
-using namespace zentha_run;
+using namespace zentha_program;
 
 namespace {
 

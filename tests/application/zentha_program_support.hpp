@@ -36,6 +36,10 @@ inline void sleepFor(double seconds) {
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
+inline double since(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -94,6 +98,11 @@ class Zentha {
   std::string out() const { return readFile(mDir + "/out.log"); }
   std::string err() const { return readFile(mDir + "/err.log"); }
   pid_t pid() const { return mPid; }
+  // False once it has ended (and then reaped, its status lost).
+  bool running() {
+    if (mPid > 0 && waitpid(mPid, nullptr, WNOHANG) != 0) mPid = -1;
+    return mPid > 0;
+  }
   void signal(int s) { kill(mPid, s); }
   // Exit status, -1 for a crash or when it is still running after the timeout.
   int wait(double timeoutSeconds = 20.0) {
@@ -244,5 +253,20 @@ class JackServer {
   std::string mName;
   std::unique_ptr<zentha_test::ChildProcess> mServer;  // stopped with SIGTERM and reaped
 };
+
+// Resident size of a process in kB, from its status file; -1 when it is gone.
+inline long residentKb(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  while (in >> key) {
+    if (key == "VmRSS:") {
+      long kb = -1;
+      in >> kb;
+      return kb;
+    }
+    in.ignore(4096, '\n');
+  }
+  return -1;
+}
 
 }  // namespace zentha_program
