@@ -12,27 +12,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Coloured pixels of an eye image (the atoms), and where their middle lies.
+// Coloured pixels of an eye image: the atoms.
 struct EyeImage {
   int coloured = 0;
-  double x = 0.0, y = 0.0;
 
   static EyeImage read(const fs::path& png) {
     EyeImage e;
     const std::string cmd = "/usr/bin/convert " + png.string() + " -depth 8 rgb:eye.rgb";
     if (std::system(cmd.c_str()) != 0) return e;
     const std::string rgb = readFile("eye.rgb");
-    const int width = 540;  // the runtime's recommended size
     for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
       const int r = (unsigned char)rgb[i], g = (unsigned char)rgb[i + 1],
                 b = (unsigned char)rgb[i + 2];
       const int hi = std::max({r, g, b}), lo = std::min({r, g, b});
-      if (hi > 80 && hi - lo > 40) {
-        ++e.coloured;
-        e.x += double((i / 3) % width), e.y += double((i / 3) / width);
-      }
+      e.coloured += hi > 80 && hi - lo > 40;
     }
-    if (e.coloured) e.x /= e.coloured, e.y /= e.coloured;
     return e;
   }
 };
@@ -88,11 +82,10 @@ TEST_F(ZenthaVR, ControllersStartMoveRestoreAndStop) {
   const EyeImage moved = EyeImage::read("eyes/eyeL_330.png");
   const EyeImage back = EyeImage::read("eyes/eyeL_440.png");
   ASSERT_GT(before.coloured, 200) << "no atoms in the eye";
-  const double shift = std::hypot(moved.x - before.x, moved.y - before.y) +
-                       std::abs(moved.coloured - before.coloured) * 100.0 / before.coloured;
-  const double returned = std::hypot(back.x - before.x, back.y - before.y) +
-                          std::abs(back.coloured - before.coloured) * 100.0 / before.coloured;
-  EXPECT_GT(shift, 3.0 * returned) << "touchpad " << shift << ", after the grip " << returned;
+  // Pushed along the head's view the scene leaves the eye; the grip's start pose brings it back
+  // (the atoms, moving meanwhile, cover about as much of the eye as before).
+  EXPECT_LT(moved.coloured, before.coloured / 4) << "the touchpad did not move the scene";
+  EXPECT_GT(back.coloured, before.coloured / 3) << "the grip did not bring the scene back";
 
   ASSERT_TRUE(waitForFile("eyes/eyeL_520.png", 60.0));
   EXPECT_TRUE(Shot::take().showsTitle()) << "the menu button did not stop the piece";

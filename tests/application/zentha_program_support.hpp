@@ -188,28 +188,30 @@ struct Shot {
     }
     return n;
   }
-  // The middle of the left end of the mid-grey buttons (1280 x 800 pixel coordinates), where
-  // only the "start" button lies; (-1, -1) when there is none.
+  // A point inside the left end of the "start" button, the leftmost solid mid-grey box of the
+  // lower half (1280 x 800 pixel coordinates); (-1, -1) when there is none. Long runs of grey
+  // tell the box from the grey edges of text.
   std::pair<int, int> startButton() const {
     auto grey = [&](int x, int y) {
       const unsigned char* p = &rgb[(size_t(y) * W + x) * 3];
       return p[0] > 110 && p[0] < 145 && p[0] == p[1] && p[1] == p[2];
     };
-    int x0 = W, x1 = -1;
+    constexpr int kRun = 60;
+    int x0 = W;
+    std::vector<int> runStart(H, -1);  // per row, where its first long grey run starts
     for (int y = H / 2; ok() && y < H; ++y) {
-      for (int x = 0; x < W; ++x) {
-        if (grey(x, y)) x0 = std::min(x0, x), x1 = std::max(x1, x);
+      for (int x = 0, run = 0; x < W && runStart[y] < 0; ++x) {
+        run = grey(x, y) ? run + 1 : 0;
+        if (run == kRun) runStart[y] = x - kRun + 1;
       }
+      if (runStart[y] >= 0) x0 = std::min(x0, runStart[y]);
     }
-    if (x1 - x0 < 30) return {-1, -1};
-    long sumY = 0, n = 0;
+    int sumY = 0, rows = 0;
     for (int y = H / 2; y < H; ++y) {
-      for (int x = x0; x < x0 + (x1 - x0) / 8; ++x) {
-        if (grey(x, y)) sumY += y, ++n;
-      }
+      if (runStart[y] >= 0 && runStart[y] <= x0 + 2) sumY += y, ++rows;
     }
-    return n ? std::pair<int, int>{x0 + (x1 - x0) / 16, int(sumY / n)}
-             : std::pair<int, int>{-1, -1};
+    if (rows < 5) return {-1, -1};
+    return {x0 + 15, sumY / rows};
   }
   // The title's big letters, above the subtitle on the right half of the screen.
   bool showsTitle() const { return white(640, 20, 1100, 160) > 1500; }
