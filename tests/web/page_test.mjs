@@ -92,14 +92,7 @@ test("with a token set, the page changes nothing without it", { skip: !token }, 
 });
 
 test("the control page drives the running program", { skip: !!token }, async () => {
-  const browser = await puppeteer.launch({
-    executablePath: "/usr/bin/chromium",
-    headless: true,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"],
-  });
-  try {
-    const page = await browser.newPage();
-    await page.setViewport({ width: 390, height: 844, deviceScaleFactor: 1 });
+  await withPage(async (page) => {
     await page.goto(pageUrl, { waitUntil: "load" });
     await page.waitForFunction(() => document.getElementById("link").textContent === "live",
       { timeout: 15000 });
@@ -167,7 +160,5 @@ test("the control page drives the running program", { skip: !!token }, async () 
     await page.click("#stop");
     await page.waitForFunction(() => document.getElementById("mode").textContent === "static atom",
       { timeout: 15000 });
-  } finally {
-    await browser.close();
-  }
+  });
 });

@@ -53,7 +53,7 @@ PY
 }
 
 start_program
-node --test-reporter=spec "$here/page_test.mjs" 9110 9010 "${ZENTHA_PAGE_SHOT:-$dir/page.png}" || rc=$?
+node "$here/page_test.mjs" 9110 9010 "${ZENTHA_PAGE_SHOT:-$dir/page.png}" || rc=$?
 seen=$(nodes_seen)
 grep -qx "127.0.0.2=False" <<<"$seen" && grep -qx "$(hostname)=True" <<<"$seen" ||
   { echo "nodes before: $seen"; rc=1; }
@@ -78,7 +78,7 @@ start_program
 grep -q "OSCQuery server on http://127.0.0.1:9110/" out.log || { echo "not on loopback"; rc=1; }
 listening=$(ss -ltnH 'sport = :9110' | awk '{print $4}')
 [ "$listening" = "127.0.0.1:9110" ] || { echo "listening on: $listening"; rc=1; }
-PAGE_TOKEN=page-secret node --test-reporter=spec "$here/page_test.mjs" 9110 9010 "$dir/token.png" ||
+PAGE_TOKEN=page-secret node "$here/page_test.mjs" 9110 9010 "$dir/token.png" ||
   rc=$?
 stop_program
 echo "2 passed, 0 failed"
